@@ -1,0 +1,115 @@
+#include "convert/LogRewriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "convert/FdStreams.h"
+#include "convert/LineFeedFilters.h"
+#include "platform/Archiver.h"
+#include "platform/FileReplace.h"
+#include "platform/PathParts.h"
+
+namespace tidewell {
+namespace {
+
+constexpr int kArchiverOutputSize = 1024;
+
+RewriteOutcome Failed(std::string reason) {
+    return {RewriteStatus::kFailed, std::move(reason)};
+}
+
+// Closes a descriptor we only read from; its result cannot hurt the data.
+void CloseQuietly(Io& io, int fd) {
+    const int saved = errno;
+    io.Close(fd);
+    errno = saved;
+}
+
+// Opens the log for reading and makes sure it is a plain file. O_NONBLOCK keeps
+// a FIFO from hanging the run; for a regular file it changes nothing.
+int OpenLog(Io& io, const std::string& path, FileStat* st, RewriteOutcome* outcome) {
+    const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *outcome = errno == ENOENT ? RewriteOutcome{RewriteStatus::kNotFound, "not found"}
+                                   : Failed("cannot open: " + ErrnoText(errno));
+        return -1;
+    }
+    if (io.Fstat(fd, st) != 0) {
+        *outcome = Failed("cannot examine: " + ErrnoText(errno));
+        CloseQuietly(io, fd);
+        return -1;
+    }
+    if (!S_ISREG(st->mode)) {
+        *outcome = Failed("not a regular file; skipped");
+        CloseQuietly(io, fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Filters the log into the scratch file; an empty string means every byte got through.
+std::string Filter(Io& io, int logFd, int scratchFd, const RewriteJob& job) {
+    FdSource in(io, logFd);
+    FdSink out(io, scratchFd);
+    if (job.reverse) {
+        RestoreLineFeeds(in, out);
+    } else {
+        CutLineFeeds(in, out, job.interval, job.forV2);
+    }
+    if (in.error()) return "read error: " + ErrnoText(in.error());
+    if (out.error()) return "cannot write the converted copy: " + ErrnoText(out.error());
+    return {};
+}
+
+std::string Backup(const RewriteJob& job) {
+    const std::string command = BackupCommand(job.listName);
+    char output[kArchiverOutputSize] = {};
+    if (ArchiverCommand(job.caller, command.c_str(), output, kArchiverOutputSize) != 0) {
+        return std::string("backup failed: ") + output;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string BackupCommand(const std::string& listName) {
+    const PathParts parts = SplitPath(listName);
+    return "a -n " + QuoteArgument(parts.drive + parts.directory + "STXBAK") + " " +
+           QuoteArgument(listName);
+}
+
+RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
+    RewriteOutcome outcome;
+    FileStat before;
+    const int logFd = OpenLog(io, job.path, &before, &outcome);
+    if (logFd < 0) return outcome;
+
+    const std::string target = ResolveLinkTarget(io, job.path);
+    const std::string scratch = TempPathFor(target);
+    ReplaceError err;
+    const int scratchFd = OpenScratchFile(io, scratch, job.lockWaitMs, &err);
+    if (scratchFd < 0) {
+        CloseQuietly(io, logFd);
+        return Failed(err.what);
+    }
+
+    std::string problem = Filter(io, logFd, scratchFd, job);
+    CloseQuietly(io, logFd);
+    if (problem.empty() && job.backup && !job.reverse) problem = Backup(job);
+    if (problem.empty()) {
+        err = CommitReplace(io, scratchFd, scratch, target, before);
+        if (err.replaced) {
+            // The new content is in place; only what came after the rename can still fail.
+            if (io.Close(scratchFd) != 0 && !err) err.what = "closing failed: " + ErrnoText(errno);
+            if (!err) return outcome;
+            return Failed("converted, but " + err.what);
+        }
+        problem = err.what;
+    }
+    DiscardScratchFile(io, scratchFd, scratch);
+    return Failed(problem);
+}
+
+}  // namespace tidewell

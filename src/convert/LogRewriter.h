@@ -1,0 +1,34 @@
+// Rewrites one log file in place through the scratch file beside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Io.h"
+
+namespace tidewell {
+
+struct RewriteJob {
+    std::string listName;  // the name as the to-do list gives it (used in the backup command)
+    std::string path;      // the name to open on this system
+    bool reverse = false;
+    bool backup = false;
+    int64_t interval = 100;
+    bool forV2 = false;
+    const void* caller = nullptr;  // handed to the archiver
+    int lockWaitMs = 5000;
+};
+
+enum class RewriteStatus { kConverted, kNotFound, kFailed };
+
+struct RewriteOutcome {
+    RewriteStatus status = RewriteStatus::kConverted;
+    std::string reason;  // empty when converted
+};
+
+RewriteOutcome RewriteLog(Io& io, const RewriteJob& job);
+
+// "a -n <drive><dir>STXBAK <file>", paths with spaces quoted.
+std::string BackupCommand(const std::string& listName);
+
+}  // namespace tidewell

@@ -1,0 +1,127 @@
+#include "convert/ProcessTodoList.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "convert/FdStreams.h"
+#include "convert/LogRewriter.h"
+#include "convert/TodoListScanner.h"
+#include "platform/FileReplace.h"
+
+namespace tidewell {
+namespace {
+
+// Counts what the scanner has taken from the list, for progress reports.
+class CountingSource : public ByteSource {
+  public:
+    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+    ptrdiff_t Read(uint8_t* buf, size_t cap) override {
+        const ptrdiff_t r = inner_.Read(buf, cap);
+        if (r > 0) count_ += static_cast<uint64_t>(r);
+        return r;
+    }
+    uint64_t count() const { return count_; }
+
+  private:
+    ByteSource& inner_;
+    uint64_t count_ = 0;
+};
+
+int OpenList(Io& io, const std::string& path, FileStat* st, std::string* error) {
+    const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *error = ErrnoText(errno);
+        return -1;
+    }
+    if (io.Fstat(fd, st) != 0 || !S_ISREG(st->mode)) {
+        *error = S_ISREG(st->mode) ? ErrnoText(errno) : "not a regular file";
+        io.Close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+RewriteJob JobFor(const ConvertSettings& s, const TodoEntry& entry, const void* caller) {
+    RewriteJob job;
+    job.listName = entry.fileName;
+    job.path = entry.fileName;
+    job.reverse = s.m_bReverse != 0;
+    job.backup = s.m_bBackup != 0;
+    // 64-bit so that the negated interval of an HP entry is defined for every setting.
+    job.interval = entry.kind == EntryKind::kHp ? -static_cast<int64_t>(s.m_nLines) : s.m_nLines;
+    job.forV2 = s.m_bForV2 != 0;
+    job.caller = caller;
+    return job;
+}
+
+void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
+            const std::string& reason, bool failure) {
+    env.diag << "tidewell: " << (path.empty() ? std::string("(empty file name)") : path) << ": "
+             << reason << '\n';
+    if (failure) outcome.failures.push_back({path, reason});
+}
+
+}  // namespace
+
+ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
+    ProcessOutcome outcome;
+    FileStat listStat;
+    const int fd = OpenList(env.io, settings.m_strTodoPath, &listStat, &outcome.listError);
+    if (fd < 0) {
+        outcome.result = -1;
+        return outcome;
+    }
+    FdSource file(env.io, fd);
+    CountingSource counted(file);
+    ByteReader reader(counted);
+    TodoListScanner scanner(reader);
+    TodoEntry entry;
+    size_t done = 0;
+    while (scanner.Next(&entry)) {
+        env.trace.write(entry.trace.data(), static_cast<std::streamsize>(entry.trace.size()));
+        if (env.progress &&
+            !env.progress({done, counted.count(), uint64_t(listStat.size), entry.fileName})) {
+            outcome.cancelled = true;
+            break;
+        }
+        ++done;
+        RewriteJob job = JobFor(settings, entry, env.caller);
+        if (env.mapName) {
+            std::string error;
+            job.path = env.mapName(entry.fileName, &error);
+            if (!error.empty()) {
+                Report(env, outcome, entry.fileName, error, true);
+                continue;
+            }
+        }
+        const RewriteOutcome r = RewriteLog(env.io, job);
+        switch (r.status) {
+            case RewriteStatus::kConverted:
+                ++outcome.converted;
+                break;
+            case RewriteStatus::kNotFound:
+                ++outcome.notFound;
+                Report(env, outcome, entry.fileName, r.reason, false);
+                break;
+            case RewriteStatus::kFailed:
+                Report(env, outcome, entry.fileName, r.reason, true);
+                break;
+        }
+    }
+    env.trace.flush();
+    if (reader.failed()) {
+        Report(env, outcome, settings.m_strTodoPath,
+               "error reading the to-do list: " + ErrnoText(file.error()), true);
+    }
+    env.io.Close(fd);
+    return outcome;
+}
+
+int ExitStatusOf(const ProcessOutcome& outcome) {
+    if (outcome.result < 0) return 2;
+    return outcome.failures.empty() ? 0 : 1;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,54 @@
+// One pass over the to-do list: every log it names is rewritten in place.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "convert/ConvertSettings.h"
+#include "platform/Io.h"
+
+namespace tidewell {
+
+struct EntryProgress {
+    size_t entriesDone = 0;   // recognised entries handled so far
+    uint64_t listOffset = 0;  // bytes of the list read so far
+    uint64_t listSize = 0;
+    std::string currentFile;  // name as given by the list
+};
+
+struct ConvertEnv {
+    ConvertEnv(Io& i, std::ostream& t, std::ostream& d) : io(i), trace(t), diag(d) {}
+    Io& io;
+    std::ostream& trace;  // standard output: the entries' trace text, nothing else
+    std::ostream& diag;   // standard error: one line per entry skipped or failed
+    const void* caller = nullptr;
+    // Called before each log is rewritten; returning false stops the run there.
+    std::function<bool(const EntryProgress&)> progress;
+    // Turns a name read from the list into one this system can open.
+    std::function<std::string(const std::string&, std::string* error)> mapName;
+};
+
+struct EntryFailure {
+    std::string path;
+    std::string reason;
+};
+
+struct ProcessOutcome {
+    int result = 0;         // -1: the list could not be read, else 0
+    std::string listError;  // why, when result is -1
+    size_t converted = 0;
+    size_t notFound = 0;
+    std::vector<EntryFailure> failures;
+    bool cancelled = false;
+};
+
+ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env);
+
+// 0 when every existing log was converted, 1 when any entry failed, 2 when the
+// list could not be read.
+int ExitStatusOf(const ProcessOutcome& outcome);
+
+}  // namespace tidewell

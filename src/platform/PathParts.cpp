@@ -1,0 +1,38 @@
+#include "platform/PathParts.h"
+
+namespace tidewell {
+
+PathParts SplitPath(const std::string& name) {
+    PathParts parts;
+    std::string rest = name;
+    if (name.size() >= 2 && name[1] == ':') {
+        parts.drive = name.substr(0, 2);
+        rest = name.substr(2);
+    }
+    const auto sep = rest.find_last_of("\\/");
+    if (sep != std::string::npos) {
+        parts.directory = rest.substr(0, sep + 1);
+        parts.baseName = rest.substr(sep + 1);
+    } else {
+        parts.baseName = rest;
+    }
+    return parts;
+}
+
+std::string TempPathFor(const std::string& name) {
+    const PathParts parts = SplitPath(name);
+    return parts.drive + parts.directory + kTempFileName;
+}
+
+std::string DirectoryToSync(const std::string& name) {
+    const PathParts parts = SplitPath(name);
+    std::string dir = parts.drive + parts.directory;
+    return dir.empty() ? std::string(".") : dir;
+}
+
+std::string QuoteArgument(const std::string& arg) {
+    if (arg.find(' ') == std::string::npos) return arg;
+    return '"' + arg + '"';
+}
+
+}  // namespace tidewell
