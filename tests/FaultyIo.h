@@ -1,0 +1,97 @@
+// An Io that counts every operation and fails the chosen ones, to prove that
+// no failure at any point loses a log.
+#pragma once
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/Io.h"
+
+namespace tidewell::test {
+
+class FaultyIo : public Io {
+public:
+    // Fail call number `n` (1-based) with `err`; persistent: every call from n on.
+    void FailAt(long n, int err, bool persistent = false) {
+        failAt_ = n;
+        err_ = err;
+        persistent_ = persistent;
+    }
+    // Fail every call of this operation name (e.g. "write", "archive.add").
+    void FailOp(const std::string& op, int err) {
+        failOp_ = op;
+        err_ = err;
+    }
+    long calls() const { return calls_; }
+    const std::vector<std::string>& log() const { return log_; }
+    long failures() const { return failures_; }
+
+    int Open(const std::string& p, int f, mode_t m) override {
+        return Check("open") ? -1 : Io::Open(p, f, m);
+    }
+    ssize_t Read(int fd, void* b, size_t n) override {
+        return Check("read") ? -1 : Io::Read(fd, b, n);
+    }
+    ssize_t Write(int fd, const void* b, size_t n) override {
+        return Check("write") ? -1 : Io::Write(fd, b, n);
+    }
+    int Fsync(int fd) override { return Check("fsync") ? -1 : Io::Fsync(fd); }
+    int Close(int fd) override {
+        // A failed close still releases the descriptor, as on Linux.
+        const bool fail = Check("close");
+        const int rc = Io::Close(fd);
+        if (fail) errno = err_;
+        return fail ? -1 : rc;
+    }
+    int Rename(const std::string& a, const std::string& b) override {
+        return Check("rename") ? -1 : Io::Rename(a, b);
+    }
+    int Remove(const std::string& p) override { return Check("remove") ? -1 : Io::Remove(p); }
+    int Stat(const std::string& p, FileStat* s) override {
+        return Check("stat") ? -1 : Io::Stat(p, s);
+    }
+    int Lstat(const std::string& p, FileStat* s) override {
+        return Check("lstat") ? -1 : Io::Lstat(p, s);
+    }
+    int Fstat(int fd, FileStat* s) override { return Check("fstat") ? -1 : Io::Fstat(fd, s); }
+    int Fchmod(int fd, mode_t m) override { return Check("fchmod") ? -1 : Io::Fchmod(fd, m); }
+    int Fchown(int fd, uid_t u, gid_t g) override {
+        return Check("fchown") ? -1 : Io::Fchown(fd, u, g);
+    }
+    int Ftruncate(int fd, off_t s) override {
+        return Check("ftruncate") ? -1 : Io::Ftruncate(fd, s);
+    }
+    int TryLock(int fd) override { return Check("lock") ? -1 : Io::TryLock(fd); }
+    int Step(const char* what) override { return Check(what) ? -1 : Io::Step(what); }
+
+private:
+    bool Check(const std::string& op) {
+        ++calls_;
+        log_.push_back(op);
+        const bool fail = (failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_))) ||
+                          (!failOp_.empty() && op == failOp_);
+        if (fail) {
+            ++failures_;
+            errno = err_;
+        }
+        return fail;
+    }
+
+    long calls_ = 0;
+    long failAt_ = 0;
+    long failures_ = 0;
+    bool persistent_ = false;
+    int err_ = EIO;
+    std::string failOp_;
+    std::vector<std::string> log_;
+};
+
+// Puts a FaultyIo in place as the process-wide Io for the lifetime of the guard.
+class ScopedIo {
+public:
+    explicit ScopedIo(Io* io) { SetCurrentIo(io); }
+    ~ScopedIo() { SetCurrentIo(nullptr); }
+};
+
+}  // namespace tidewell::test
