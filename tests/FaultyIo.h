@@ -18,9 +18,11 @@ public:
         err_ = err;
         persistent_ = persistent;
     }
-    // Fail every call of this operation name (e.g. "write", "archive.add").
-    void FailOp(const std::string& op, int err) {
+    // Fail calls of this operation name (e.g. "write", "archive.add"): every
+    // one, or only the nth (1-based).
+    void FailOp(const std::string& op, int err, long nth = 0) {
         failOp_ = op;
+        failOpNth_ = nth;
         err_ = err;
     }
     long calls() const { return calls_; }
@@ -69,8 +71,10 @@ private:
     bool Check(const std::string& op) {
         ++calls_;
         log_.push_back(op);
-        const bool fail = (failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_))) ||
-                          (!failOp_.empty() && op == failOp_);
+        const bool opMatch = !failOp_.empty() && op == failOp_ &&
+                             (failOpNth_ == 0 || ++opCalls_ == failOpNth_);
+        const bool fail =
+            (failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_))) || opMatch;
         if (fail) {
             ++failures_;
             errno = err_;
@@ -84,6 +88,8 @@ private:
     bool persistent_ = false;
     int err_ = EIO;
     std::string failOp_;
+    long failOpNth_ = 0;
+    long opCalls_ = 0;
     std::vector<std::string> log_;
 };
 

@@ -1,0 +1,244 @@
+// The built program in batch mode over small HARUCOM trees, profile and all.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <map>
+#include <string>
+
+#include "TestSupport.h"
+#include "convert/LineFeedFilters.h"
+
+namespace tidewell {
+namespace {
+
+using test::Exists;
+using test::ListBuilder;
+using test::ReadFile;
+using test::RunResult;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kLog = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
+
+std::string Cut(const std::string& in, int64_t interval, bool v2 = false) {
+    MemorySource src(in);
+    MemorySink out;
+    CutLineFeeds(src, out, interval, v2);
+    return out.data();
+}
+
+std::string Restore(const std::string& in) {
+    MemorySource src(in);
+    MemorySink out;
+    RestoreLineFeeds(src, out);
+    return out.data();
+}
+
+// One HARUCOM tree: a folder of logs, the list, and a private profile.
+class Tree {
+  public:
+    Tree() {
+        mkdir((dir_ / "logs").c_str(), 0755);
+        mkdir((dir_ / "config").c_str(), 0755);
+        mkdir((dir_ / "config/KORU").c_str(), 0755);
+    }
+    std::string Log(const std::string& name) const { return dir_ / ("logs/" + name); }
+    std::string List() const { return dir_ / "TODOLST2.DAT"; }
+    void Profile(const std::string& extra) const {
+        WriteFile(dir_ / "config/KORU/tidewell.conf",
+                  "[TidewellSetup]\nTODOLST2=" + List() + "\n" + extra);
+    }
+    RunResult Run(std::vector<std::string> args = {"/batch"},
+                  std::map<std::string, std::string> env = {}) const {
+        env["XDG_CONFIG_HOME"] = dir_ / "config";
+        return test::RunTidewell(args, env);
+    }
+
+  private:
+    TempDir dir_;
+};
+
+TEST(Batch, ConvertsEveryKindAndTracesExactly) {
+    Tree t;
+    const std::map<std::string, std::string> logs = {{"f.log", kLog},
+                                                     {"s.log", "x\r\n" + kLog},
+                                                     {"p.log", kLog + "z\r\n"},
+                                                     {"h.log", kLog},
+                                                     {"m.log", "TO:" + kLog}};
+    for (const auto& [name, bytes] : logs) WriteFile(t.Log(name), bytes);
+    WriteFile(t.List(), ListBuilder()
+                            .FileTransfer("FPCX", "MES07", t.Log("f.log"))
+                            .FileTransfer("SYS", "ab", t.Log("s.log"))
+                            .Board("PATIO", "board", t.Log("p.log"))
+                            .Board("HP", "page", t.Log("h.log"))
+                            .Mail("inbox", t.Log("m.log"))
+                            .bytes());
+    t.Profile("LINES=2\n");
+    const RunResult r = t.Run();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "FPCX.07 SYS. MAIL inbox ");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFile(t.Log("f.log")), Cut(kLog, 2));
+    EXPECT_EQ(ReadFile(t.Log("s.log")), Cut("x\r\n" + kLog, 2));
+    EXPECT_EQ(ReadFile(t.Log("p.log")), Cut(kLog + "z\r\n", 2));
+    EXPECT_EQ(ReadFile(t.Log("h.log")), "a\r\nb\rc\r\nd\re\rf\r\n\n");  // negated interval
+    EXPECT_EQ(ReadFile(t.Log("m.log")), Cut("TO:" + kLog, 2));
+    EXPECT_FALSE(Exists(t.Log("$LFCUT$$.$$$")));
+}
+
+struct SettingsCase {
+    const char* name;
+    std::string profile;
+    std::vector<std::string> args;
+    std::string expected;  // the log after the run
+};
+
+TEST(Batch, SettingsComeFromProfileThenSwitches) {
+    const std::string cutBare = "a\rb\rc\rd\re\rf\r\n";
+    const std::vector<SettingsCase> cases = {
+        {"defaults", "", {"/batch"}, Cut(kLog, 100)},
+        {"stored interval used unchanged", "LINES=5000\n", {"/batch"}, Cut(kLog, 5000)},
+        {"negative stored interval", "LINES=-7\n", {"/batch"}, Cut(kLog, -7)},
+        {"reverse from the profile", "REVERSE=1\n", {"/batch"}, Restore(cutBare)},
+        {"switches anywhere, any case", "", {"/BATCH", "/Reverse"}, Restore(cutBare)},
+        {"a switch inside a word", "LINES=100\n", {"x/batchy", "/v20"}, Cut(kLog, 100, true)},
+        {"a switch cannot turn a stored 1 off", "FORV2=1\n", {"/batch"}, Cut(kLog, 100, true)},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        const std::string input = c.expected == Restore(cutBare) ? cutBare : kLog;
+        WriteFile(t.Log("p.log"), input);
+        WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("p.log")).bytes());
+        t.Profile(c.profile);
+        const RunResult r = t.Run(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadFile(t.Log("p.log")), c.expected);
+    }
+}
+
+std::map<std::string, std::string> ArchiveMembers(const std::string& path) {
+    std::map<std::string, std::string> members;
+    int err = 0;
+    zip_t* za = zip_open(path.c_str(), ZIP_CHECKCONS | ZIP_RDONLY, &err);
+    if (!za) return members;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(za, zip_uint64_t(i), 0, &st);
+        std::string data(st.size, '\0');
+        zip_file_t* f = zip_fopen_index(za, zip_uint64_t(i), 0);
+        zip_fread(f, data.data(), st.size);
+        zip_fclose(f);
+        members[st.name] = data;
+    }
+    zip_discard(za);
+    return members;
+}
+
+TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {
+    Tree t;
+    WriteFile(t.Log("one.log"), kLog);
+    WriteFile(t.Log("two words.log"), "TO:" + kLog);
+    WriteFile(t.List(), ListBuilder()
+                            .Board("PATIO", "b", t.Log("one.log"))
+                            .Mail("m", t.Log("two words.log"))
+                            .bytes());
+    t.Profile("BACKUP=1\n");
+    const RunResult r = t.Run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto members = ArchiveMembers(t.Log("STXBAK.zip"));
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members.at("one.log"), kLog);
+    EXPECT_EQ(members.at("two words.log"), "TO:" + kLog);
+    EXPECT_EQ(ReadFile(t.Log("one.log")), Cut(kLog, 100));
+
+    // A second run replaces the members with the once-converted logs.
+    ASSERT_EQ(t.Run().status, 0);
+    EXPECT_EQ(ArchiveMembers(t.Log("STXBAK.zip")).at("one.log"), Cut(kLog, 100));
+}
+
+TEST(Batch, ReverseWithBackupMakesNoArchive) {
+    Tree t;
+    WriteFile(t.Log("r.log"), "a\rb\r");
+    WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("r.log")).bytes());
+    t.Profile("BACKUP=1\nREVERSE=1\n");
+    EXPECT_EQ(t.Run().status, 0);
+    EXPECT_EQ(ReadFile(t.Log("r.log")), "a\r\nb\r\n");
+    EXPECT_FALSE(Exists(t.Log("STXBAK.zip")));
+}
+
+TEST(Batch, MissingLogIsReportedButNotAFailure) {
+    Tree t;
+    WriteFile(t.Log("there.log"), kLog);
+    WriteFile(t.List(), ListBuilder()
+                            .Board("PATIO", "b", t.Log("gone.log"))
+                            .Board("PATIO", "b", t.Log("there.log"))
+                            .bytes());
+    t.Profile("");
+    const RunResult r = t.Run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "tidewell: " + t.Log("gone.log") + ": not found\n");
+    EXPECT_FALSE(Exists(t.Log("gone.log")));
+    EXPECT_FALSE(Exists(t.Log("$LFCUT$$.$$$")));
+    EXPECT_EQ(ReadFile(t.Log("there.log")), Cut(kLog, 100));
+}
+
+TEST(Batch, NonRegularFilesAreSkippedAndFail) {
+    Tree t;
+    mkdir(t.Log("adir").c_str(), 0755);
+    mkfifo(t.Log("fifo").c_str(), 0644);
+    WriteFile(t.Log("ok.log"), kLog);
+    WriteFile(t.List(), ListBuilder()
+                            .Board("PATIO", "b", t.Log("adir"))
+                            .Board("PATIO", "b", t.Log("fifo"))
+                            .Board("PATIO", "b", "/dev/zero")
+                            .Board("PATIO", "b", t.Log("ok.log"))
+                            .bytes());
+    t.Profile("");
+    const RunResult r = t.Run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(t.Log("fifo") + ": not a regular file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/dev/zero: not a regular file"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t.Log("ok.log")), Cut(kLog, 100));
+}
+
+TEST(Batch, KeepsPermissionsAndSymbolicLinks) {
+    Tree t;
+    WriteFile(t.Log("real.log"), kLog);
+    chmod(t.Log("real.log").c_str(), 0640);
+    symlink(t.Log("real.log").c_str(), t.Log("link.log").c_str());
+    WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("link.log")).bytes());
+    t.Profile("");
+    ASSERT_EQ(t.Run().status, 0);
+    struct stat st;
+    ASSERT_EQ(lstat(t.Log("link.log").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(t.Log("real.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadFile(t.Log("real.log")), Cut(kLog, 100));
+}
+
+TEST(Batch, RunsWithoutAnyDisplay) {
+    Tree t;
+    WriteFile(t.Log("p.log"), kLog);
+    WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("p.log")).bytes());
+    t.Profile("");
+    const RunResult r =
+        t.Run({"/batch"}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(t.Log("p.log")), Cut(kLog, 100));
+}
+
+TEST(Batch, UnreadableListWithoutDisplayEndsWithStatusTwo) {
+    Tree t;
+    t.Profile("");  // names a list that does not exist
+    const RunResult r =
+        t.Run({"/batch"}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(t.List()), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
+}  // namespace tidewell

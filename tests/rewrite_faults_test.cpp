@@ -1,0 +1,76 @@
+// A rewrite that fails at any step leaves the log exactly as it was.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "FaultyIo.h"
+#include "TestSupport.h"
+#include "convert/ProcessTodoList.h"
+
+namespace tidewell {
+namespace {
+
+using test::Exists;
+using test::FaultyIo;
+using test::ListBuilder;
+using test::ReadFile;
+using test::ScopedIo;
+using test::TempDir;
+using test::WriteFile;
+
+struct FaultCase {
+    const char* op;
+    int err;
+    bool backup;
+    const char* reason;  // part of the reported line
+    long nth = 0;        // only this call of the operation; 0 for all
+};
+
+TEST(RewriteFaults, FailedStepLeavesLogAndNoScratchFile) {
+    const FaultCase cases[] = {
+        {"write", ENOSPC, false, "cannot write the converted copy"},
+        {"read", EIO, false, "read error", 2},  // the first read is the list's
+        {"fsync", EIO, false, "cannot flush"},
+        {"rename", EIO, false, "cannot replace log"},
+        {"archive.add", EIO, true, "backup failed"},
+        {"archive.commit", ENOSPC, true, "backup failed"},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.op);
+        TempDir dir;
+        const std::string log = dir / "p.log";
+        const std::string original = "a\r\nb\r\nc\r\n";
+        WriteFile(log, original);
+        WriteFile(dir / "TODOLST2.DAT", ListBuilder().Board("PATIO", "b", log).bytes());
+
+        FaultyIo io;
+        io.FailOp(c.op, c.err, c.nth);
+        ScopedIo scoped(&io);
+        std::ostringstream out, err;
+        ConvertEnv env(io, out, err);
+        ConvertSettings s;
+        s.m_strTodoPath = dir / "TODOLST2.DAT";
+        s.m_bBackup = c.backup;
+        const ProcessOutcome outcome = ProcessTodoList(s, env);
+
+        EXPECT_EQ(ReadFile(log), original);
+        EXPECT_FALSE(Exists(dir / "$LFCUT$$.$$$"));
+        EXPECT_EQ(ExitStatusOf(outcome), 1);
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_NE(err.str().find(c.reason), std::string::npos) << err.str();
+    }
+}
+
+TEST(RewriteFaults, UnreadableListIsStatusTwo) {
+    FaultyIo io;
+    std::ostringstream out, err;
+    ConvertEnv env(io, out, err);
+    ConvertSettings s;
+    s.m_strTodoPath = "/nonexistent/TODOLST2.DAT";
+    const ProcessOutcome outcome = ProcessTodoList(s, env);
+    EXPECT_EQ(outcome.result, -1);
+    EXPECT_EQ(ExitStatusOf(outcome), 2);
+}
+
+}  // namespace
+}  // namespace tidewell
