@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Tidewell, writes the sample HARUCOM tree and converts it in batch
+# mode, then shows each log before and after (^M is CR, $ ends a line at LF).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target tidewell make-sample
+rm -rf sample
+build/make-sample "$PWD/sample"
+cp -r sample/LOG sample/LOG.before
+echo "--- tidewell /batch (profile: sample/config/KORU/tidewell.conf, LINES=2, BACKUP=1)"
+status=0
+XDG_CONFIG_HOME="$PWD/sample/config" build/tidewell /batch || status=$?
+echo
+echo "--- exit status $status"
+for f in sample/LOG.before/*; do
+  name=$(basename "$f")
+  echo "--- $name: before | after"
+  paste -d'|' <(cat -A "$f") <(cat -A "sample/LOG/$name") | column -t -s'|'
+done
+echo "--- backup archive"
+unzip -l sample/LOG/STXBAK.zip
