@@ -9,6 +9,8 @@
 namespace tidewell {
 
 // caller: the object that asks (kept for the interface; not used).
+// Names in the command may be drive names (C:\LOG\STXBAK); they go through
+// MapHarucomName like every name taken from HARUCOM's files.
 // Returns 0 on success; otherwise non-zero with a short reason in output.
 int ArchiverCommand(const void* caller, const char* command, char* output, int outputSize);
 
