@@ -12,7 +12,9 @@ ptrdiff_t MemorySource::Read(uint8_t* buf, size_t cap) {
 }
 
 OutBuffer::OutBuffer(ByteSink& sink, size_t capacity)
-    : sink_(sink), buf_(new uint8_t[capacity]), capacity_(capacity) {}
+    : sink_(sink),
+      buf_(new uint8_t[std::max(capacity, kMinCapacity)]),
+      capacity_(std::max(capacity, kMinCapacity)) {}
 
 bool OutBuffer::Flush() {
     if (ok_ && len_ > 0) ok_ = sink_.Write(buf_.get(), len_);

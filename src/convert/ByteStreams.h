@@ -63,8 +63,18 @@ class OutBuffer {
         if (len_ == capacity_) Flush();
         buf_[len_++] = b;
     }
+    // Room for n bytes to be written in place (n at most capacity()); Commit
+    // then keeps the first `used` of them. Lets a filter write without a call per run.
+    uint8_t* Reserve(size_t n) {
+        if (capacity_ - len_ < n) Flush();
+        return buf_.get() + len_;
+    }
+    void Commit(size_t used) { len_ += used; }
+    size_t capacity() const { return capacity_; }
     bool Flush();
     bool ok() const { return ok_; }
+
+    static constexpr size_t kMinCapacity = 1024;
 
   private:
     void AppendSlow(const uint8_t* p, size_t n);

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tidewell {
 namespace {
@@ -11,25 +16,113 @@ constexpr uint8_t CR = 0x0D;
 constexpr uint8_t LF = 0x0A;
 constexpr uint64_t kHeaderLfLimit = 4;  // LFs survive while at most four CRs were seen
 
-const uint8_t* FindByte(const uint8_t* p, const uint8_t* end, uint8_t b) {
-    return static_cast<const uint8_t*>(std::memchr(p, b, static_cast<size_t>(end - p)));
+// The scan looks at 64 bytes at a time. Runs are copied in 32-byte strides that
+// may read up to 31 bytes past the run's end, and a run ends at most one byte
+// past its chunk, so a chunk is only scanned while this much input is left.
+constexpr ptrdiff_t kChunk = 64;
+constexpr ptrdiff_t kScanReach = kChunk + 32;
+// Output may overrun by one stride before the exact length is known; the final
+// LF of a piece needs one byte more.
+constexpr size_t kOutSlack = 64;
+
+struct ChunkMasks {
+    uint64_t cr;
+    uint64_t lf;
+};
+
+// Bit i of each mask is set when byte i of the 64-byte chunk at p is CR / LF.
+inline ChunkMasks ScanChunk(const uint8_t* p) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(CR));
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(LF));
+    ChunkMasks m{0, 0};
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const auto shift = static_cast<unsigned>(16 * i);
+        m.cr |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+            << shift;
+        m.lf |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+            << shift;
+    }
+    return m;
+#else
+    ChunkMasks m{0, 0};
+    for (int i = 0; i < kChunk; ++i) {
+        m.cr |= static_cast<uint64_t>(p[i] == CR) << i;
+        m.lf |= static_cast<uint64_t>(p[i] == LF) << i;
+    }
+    return m;
+#endif
 }
 
-uint64_t CountCr(const uint8_t* p, const uint8_t* end) {
-    return static_cast<uint64_t>(std::count(p, end, CR));
+inline unsigned LowestBit(uint64_t x) {
+    return static_cast<unsigned>(__builtin_ctzll(x));
 }
 
+// Number of set bits. Between two LFs of ordinary text there is one CR, so the
+// zero-or-one case is kept off the general count, which without a popcount
+// instruction is a library call.
+inline uint64_t CountBits(uint64_t x) {
+#if defined(__POPCNT__)
+    return static_cast<uint64_t>(__builtin_popcountll(x));
+#else
+    if ((x & (x - 1)) == 0) return x != 0;
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (x * 0x0101010101010101ULL) >> 56;
+#endif
+}
+
+// Copies [from, to) to dst in 32-byte strides and returns the end of the copy.
+// May read up to 31 bytes past `to` and write up to 31 bytes past the result.
+inline uint8_t* CopyRunLoose(uint8_t* dst, const uint8_t* from, const uint8_t* to) {
+    uint8_t* const result = dst + (to - from);
+    do {
+        std::memcpy(dst, from, 32);
+        dst += 32;
+        from += 32;
+    } while (from < to);
+    return result;
+}
+
+inline uint8_t* CopyRun(uint8_t* dst, const uint8_t* from, const uint8_t* to) {
+    const auto n = static_cast<size_t>(to - from);
+    if (n > 0) std::memcpy(dst, from, n);
+    return dst + n;
+}
+
+// Rule a and b of the normal mode for one LF; true when it is written.
+inline bool KeepLineFeed(uint64_t& n, int64_t& w, bool& f) {
+    if ((w >= 0 && n > static_cast<uint64_t>(w)) || (f && n == 3)) {
+        if (f) {
+            f = false;
+        } else {
+            n = 0;
+        }
+        return true;
+    }
+    if (w < -1) {
+        // The lowest interval has no positive counterpart in 64 bits; the largest
+        // one behaves the same, since no file holds that many CRs.
+        w = w == std::numeric_limits<int64_t>::min() ? std::numeric_limits<int64_t>::max() : -w;
+        return true;
+    }
+    return false;
+}
+
+// Filters whole blocks from a source to a sink through the given filter.
 template <typename Filter>
 int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) {
     blockSize = std::max<size_t>(blockSize, 1);
     std::unique_ptr<uint8_t[]> block(new uint8_t[blockSize]);
-    OutBuffer out(sink, std::max<size_t>(blockSize, 4096));
+    OutBuffer out(sink, std::max<size_t>(blockSize, kFilterBlockSize));
     for (;;) {
         const ptrdiff_t got = in.Read(block.get(), blockSize);
-        if (got <= 0 || !out.ok()) {
-            if (got < 0 || !out.ok()) return 0;  // caller sees the failure on its streams
-            break;
-        }
+        if (got < 0 || !out.ok()) return 0;  // the caller sees the failure on its streams
+        if (got == 0) break;
         filter.Feed(block.get(), static_cast<size_t>(got), out);
     }
     const int result = filter.Finish(out);
@@ -61,57 +154,73 @@ const uint8_t* LineFeedCutter::FeedOpening(const uint8_t* p, const uint8_t* end,
     return p;
 }
 
-void LineFeedCutter::FeedHeader(const uint8_t* p, const uint8_t* end, OutBuffer& out) {
+const uint8_t* LineFeedCutter::FeedHeaderStart(const uint8_t* p, const uint8_t* end,
+                                               OutBuffer& out) {
     // Until the fifth CR every byte passes; the count only matters up to there.
     while (p < end && crCount_ <= kHeaderLfLimit) {
         const uint8_t b = *p++;
         if (b == CR) ++crCount_;
         if (b != LF || crCount_ <= kHeaderLfLimit) out.Put(b);
     }
-    while (p < end) {
-        const uint8_t* lf = FindByte(p, end, LF);
-        const uint8_t* stop = lf ? lf : end;
-        out.Append(p, static_cast<size_t>(stop - p));
-        p = lf ? lf + 1 : end;
-    }
+    return p;
 }
 
-bool LineFeedCutter::KeepLineFeed() {
-    if ((interval_ >= 0 && crCount_ > static_cast<uint64_t>(interval_)) ||
-        (forV2_ && crCount_ == 3)) {
-        if (forV2_) {
-            forV2_ = false;
-        } else {
-            crCount_ = 0;
+// One pass of the normal mode over [p, end) (or, with kDropAll, of the header
+// mode past its fifth CR, where every LF goes). Bytes between dropped LFs are
+// copied as runs; input may be read up to limit.
+template <bool kDropAll>
+uint8_t* LineFeedCutter::CutSpan(const uint8_t* p, const uint8_t* end, const uint8_t* limit,
+                                 uint8_t* dst) {
+    uint64_t n = crCount_;
+    int64_t w = interval_;
+    bool f = forV2_;
+    const uint8_t* run = p;
+    while (end - p >= kChunk && limit - p >= kScanReach) {
+        const ChunkMasks m = ScanChunk(p);
+        uint64_t cr = m.cr;
+        for (uint64_t lf = m.lf; lf != 0; lf &= lf - 1) {
+            if constexpr (!kDropAll) {
+                const uint64_t before = cr & ((lf & (0 - lf)) - 1);
+                n += CountBits(before);
+                cr ^= before;
+                if (KeepLineFeed(n, w, f)) continue;
+            }
+            const uint8_t* at = p + LowestBit(lf);
+            dst = CopyRunLoose(dst, run, at);
+            run = at + 1;
         }
-        return true;
+        if constexpr (!kDropAll) n += CountBits(cr);
+        p += kChunk;
     }
-    if (interval_ < -1) {
-        interval_ = -interval_;
-        return true;
+    for (; p < end; ++p) {
+        if (*p == CR) {
+            ++n;
+        } else if (*p == LF && (kDropAll || !KeepLineFeed(n, w, f))) {
+            dst = CopyRun(dst, run, p);
+            run = p + 1;
+        }
     }
-    return false;
-}
-
-void LineFeedCutter::FeedNormal(const uint8_t* p, const uint8_t* end, OutBuffer& out) {
-    while (p < end) {
-        const uint8_t* lf = FindByte(p, end, LF);
-        const uint8_t* stop = lf ? lf : end;
-        crCount_ += CountCr(p, stop);
-        out.Append(p, static_cast<size_t>(stop - p));
-        if (!lf) return;
-        if (KeepLineFeed()) out.Put(LF);
-        p = lf + 1;
-    }
+    dst = CopyRun(dst, run, end);
+    crCount_ = n;
+    interval_ = w;
+    forV2_ = f;
+    return dst;
 }
 
 void LineFeedCutter::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
     const uint8_t* end = p + n;
     p = FeedOpening(p, end, out);
-    if (phase_ == Phase::kHeader) {
-        FeedHeader(p, end, out);
-    } else if (phase_ == Phase::kNormal) {
-        FeedNormal(p, end, out);
+    if (phase_ == Phase::kHeader) p = FeedHeaderStart(p, end, out);
+    if (phase_ != Phase::kHeader && phase_ != Phase::kNormal) return;
+    // Cutting never lengthens the text, so a piece fits in room of its own size.
+    const size_t maxPiece = out.capacity() - kOutSlack;
+    while (p < end) {
+        const size_t piece = std::min(static_cast<size_t>(end - p), maxPiece);
+        uint8_t* const start = out.Reserve(piece + kOutSlack);
+        uint8_t* const stop = phase_ == Phase::kHeader ? CutSpan<true>(p, p + piece, end, start)
+                                                       : CutSpan<false>(p, p + piece, end, start);
+        out.Commit(static_cast<size_t>(stop - start));
+        p += piece;
     }
 }
 
@@ -121,20 +230,46 @@ int LineFeedCutter::Finish(OutBuffer& out) {
     return 0;
 }
 
-void LineFeedRestorer::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
-    const uint8_t* end = p + n;
-    while (p < end) {
-        if (lastWasCr_ && *p != LF) out.Put(LF);
-        const uint8_t* cr = FindByte(p, end, CR);
-        if (!cr) {
-            out.Append(p, static_cast<size_t>(end - p));
-            lastWasCr_ = false;
-            return;
+// Writes [p, stop) with an LF after every CR whose next byte is not LF. Input
+// may be read up to limit; a CR at limit - 1 is left for the caller to decide.
+uint8_t* LineFeedRestorer::RestoreSpan(const uint8_t* p, const uint8_t* stop, const uint8_t* limit,
+                                       uint8_t* dst) {
+    const uint8_t* run = p;
+    while (stop - p >= kChunk && limit - p >= kScanReach) {
+        const ChunkMasks m = ScanChunk(p);
+        const uint64_t nextIsLf = (m.lf >> 1) | (static_cast<uint64_t>(p[kChunk] == LF) << 63);
+        for (uint64_t bare = m.cr & ~nextIsLf; bare != 0; bare &= bare - 1) {
+            const uint8_t* after = p + LowestBit(bare) + 1;
+            dst = CopyRunLoose(dst, run, after);
+            *dst++ = LF;
+            run = after;
         }
-        out.Append(p, static_cast<size_t>(cr + 1 - p));
-        lastWasCr_ = true;
-        p = cr + 1;
+        p += kChunk;
     }
+    for (; p < stop; ++p) {
+        if (p[0] == CR && limit - p >= 2 && p[1] != LF) {
+            dst = CopyRun(dst, run, p + 1);
+            *dst++ = LF;
+            run = p + 1;
+        }
+    }
+    return CopyRun(dst, run, stop);
+}
+
+void LineFeedRestorer::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
+    if (n == 0) return;
+    const uint8_t* end = p + n;
+    if (lastWasCr_ && *p != LF) out.Put(LF);
+    // At most one LF is added per input byte.
+    const size_t maxPiece = (out.capacity() - kOutSlack) / 2;
+    while (p < end) {
+        const size_t piece = std::min(static_cast<size_t>(end - p), maxPiece);
+        uint8_t* const start = out.Reserve(2 * piece + kOutSlack);
+        uint8_t* const stop = RestoreSpan(p, p + piece, end, start);
+        out.Commit(static_cast<size_t>(stop - start));
+        p += piece;
+    }
+    lastWasCr_ = end[-1] == CR;
 }
 
 int LineFeedRestorer::Finish(OutBuffer& out) {

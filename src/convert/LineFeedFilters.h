@@ -25,9 +25,9 @@ class LineFeedCutter {
   private:
     enum class Phase { kFirst, kAfterT, kAfterO, kHeader, kNormal };
     const uint8_t* FeedOpening(const uint8_t* p, const uint8_t* end, OutBuffer& out);
-    void FeedHeader(const uint8_t* p, const uint8_t* end, OutBuffer& out);
-    void FeedNormal(const uint8_t* p, const uint8_t* end, OutBuffer& out);
-    bool KeepLineFeed();
+    const uint8_t* FeedHeaderStart(const uint8_t* p, const uint8_t* end, OutBuffer& out);
+    template <bool kDropAll>
+    uint8_t* CutSpan(const uint8_t* p, const uint8_t* end, const uint8_t* limit, uint8_t* dst);
 
     Phase phase_ = Phase::kFirst;
     int64_t interval_;
@@ -42,6 +42,8 @@ class LineFeedRestorer {
     int Finish(OutBuffer& out);
 
   private:
+    uint8_t* RestoreSpan(const uint8_t* p, const uint8_t* stop, const uint8_t* limit, uint8_t* dst);
+
     bool lastWasCr_ = false;
 };
 
