@@ -1,0 +1,30 @@
+// The application object: assembles the settings, runs a batch start
+// headless, and otherwise shows the main dialog.
+#pragma once
+
+#include <string>
+
+namespace tidewell {
+
+class CTidewellApp {
+  public:
+    CTidewellApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
+
+    // Returns false: the program ends when the dialog has closed.
+    bool InitInstance();
+
+    // The status the process ends with.
+    int ExitCode() const { return m_nExitCode; }
+
+  private:
+    int& m_argc;
+    char** m_argv;
+    std::string m_strCmdLine;
+    int m_nExitCode = 0;
+};
+
+// Whether a window can be shown at all. Decided from the environment alone so
+// that nothing of the window system is touched when the answer is no.
+bool DisplayConfigured();
+
+}  // namespace tidewell
