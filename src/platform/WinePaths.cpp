@@ -189,6 +189,8 @@ std::string MappedFolderOf(const std::string& name) {
     // Here a backslash in a name without a drive is part of a file name.
     const auto sep = mapped.rfind('/');
     std::string folder = sep == std::string::npos ? std::string() : mapped.substr(0, sep + 1);
+    // A drive name ending in a separator names the folder itself.
+    if (HasDrive(name) && IsSeparator(name.back())) folder = mapped + "/";
     const size_t root = 1;
 #endif
     if (folder.empty()) return {};

@@ -1,0 +1,207 @@
+// Drive names from HARUCOM's files mapped into a fake Wine prefix.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "TestSupport.h"
+#include "platform/Archiver.h"
+#include "platform/WinePaths.h"
+
+namespace tidewell {
+namespace {
+
+using test::Exists;
+using test::TempDir;
+using test::WriteFile;
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class WinePathsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MakeDir("wine");
+        MakeDir("wine/dosdevices");
+        MakeDir("wine/drive_c");
+        MakeDir("wine/drive_c/HaruCom");
+        MakeDir("wine/drive_c/HaruCom/Log");
+        WriteFile(tmp_ / "wine/drive_c/HaruCom/Log/mail01.txt", "m");
+        MakeDir("wine/drive_c/Twin");
+        WriteFile(tmp_ / "wine/drive_c/Twin/a.txt", "1");
+        WriteFile(tmp_ / "wine/drive_c/Twin/A.TXT", "2");
+        WriteFile(tmp_ / "wine/drive_c/Twin/Exact.txt", "3");
+        WriteFile(tmp_ / "wine/drive_c/Twin/EXACT.TXT", "4");
+        MakeDir("wine/drive_c/Dup");
+        MakeDir("wine/drive_c/DUP");
+        MakeDir("data");
+        MakeDir("data/Logs");
+        Link("../drive_c", "wine/dosdevices/c:");
+        Link(tmp_ / "data", "wine/dosdevices/d:");
+        Link("../nowhere", "wine/dosdevices/e:");
+        prefix_ = tmp_ / "wine";
+    }
+
+    void MakeDir(const std::string& rel) { ASSERT_EQ(mkdir((tmp_ / rel).c_str(), 0755), 0); }
+    void Link(const std::string& target, const std::string& rel) {
+        ASSERT_EQ(symlink(target.c_str(), (tmp_ / rel).c_str()), 0);
+    }
+
+    TempDir tmp_;
+    std::string prefix_;
+};
+
+TEST_F(WinePathsTest, MapsDriveNames) {
+    struct Case {
+        const char* name;
+        const char* expected;  // below the prefix, or the name itself when it starts with '='
+    } cases[] = {
+        {"C:\\HARUCOM\\LOG\\MAIL01.TXT", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"c:/harucom/log/mail01.txt", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"C:\\HaruCom/Log\\mail01.txt", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"C:\\\\HARUCOM\\.\\TMP\\..\\LOG\\MAIL01.TXT", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"C:\\..\\..\\HARUCOM\\LOG\\MAIL01.TXT", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"C:\\HARUCOM\\LOG\\MAIL01.TXT. ", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        {"C:HARUCOM\\LOG\\MAIL01.TXT", "dosdevices/c:/HaruCom/Log/mail01.txt"},
+        // Files still to be made keep their own name in the mapped folder.
+        {"C:\\HARUCOM\\LOG\\STXBAK.zip", "dosdevices/c:/HaruCom/Log/STXBAK.zip"},
+        {"C:\\HARUCOM\\LOG\\$LFCUT$$.$$$", "dosdevices/c:/HaruCom/Log/$LFCUT$$.$$$"},
+        {"C:\\HARUCOM\\NEW\\X.TXT", "dosdevices/c:/HaruCom/NEW/X.TXT"},
+        {"C:\\HARUCOM\\LOG\\MAIL01.TXT\\X", "dosdevices/c:/HaruCom/Log/mail01.txt/X"},
+        // A name that exists as written is taken even when a case variant exists too.
+        {"C:\\TWIN\\EXACT.TXT", "dosdevices/c:/Twin/EXACT.TXT"},
+        {"C:\\", "dosdevices/c:"},
+        {"D:\\LOGS", "dosdevices/d:/Logs"},
+        {"D:\\logs\\New.Log", "dosdevices/d:/Logs/New.Log"},
+        // Names without a drive are this system's own.
+        {"LOG\\MAIL01.TXT", "=LOG\\MAIL01.TXT"},
+        {"/var/tmp/TODOLST2.DAT", "=/var/tmp/TODOLST2.DAT"},
+        {"//var/tmp/x", "=//var/tmp/x"},
+        {"1:\\X", "=1:\\X"},
+        {"", "="},
+    };
+    for (const Case& c : cases) {
+        std::string error = "stale";
+        const std::string got = MapDosName(CurrentIo(), prefix_, c.name, &error);
+        const std::string want =
+            c.expected[0] == '=' ? std::string(c.expected + 1) : prefix_ + "/" + c.expected;
+        EXPECT_EQ(got, want) << c.name;
+        EXPECT_EQ(error, "") << c.name;
+    }
+}
+
+TEST_F(WinePathsTest, RefusesWhatCannotBeMappedSafely) {
+    struct Case {
+        const char* name;
+        const char* error;
+    } cases[] = {
+        {"C:\\TWIN\\a.Txt", "ambiguous name: "},
+        {"C:\\dup\\X.TXT", "ambiguous name: "},
+        {"e:\\X.TXT", "drive E: is not mapped"},  // dangling link
+        {"F:\\X.TXT", "drive F: is not mapped"},
+        {"\\\\SERVER\\SHARE\\X.TXT", "not supported"},
+        {"\\\\?\\C:\\HARUCOM\\LOG\\MAIL01.TXT", "not supported"},
+        {"/\\SERVER/SHARE", "not supported"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_EQ(MapDosName(CurrentIo(), prefix_, c.name, &error), "") << c.name;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
+    }
+    // The message names both candidates so the user can resolve it.
+    std::string error;
+    MapDosName(CurrentIo(), prefix_, "C:\\TWIN\\A.txt", &error);
+    EXPECT_NE(error.find("A.TXT"), std::string::npos) << error;
+    EXPECT_NE(error.find("a.txt"), std::string::npos) << error;
+}
+
+TEST_F(WinePathsTest, PrefixComesFromTheEnvironment) {
+    {
+        ScopedEnv prefix("WINEPREFIX", prefix_ + "//");
+        EXPECT_EQ(WinePrefix(), prefix_);
+        std::string error;
+        EXPECT_EQ(MapHarucomName("C:\\HARUCOM\\LOG\\MAIL01.TXT", &error),
+                  prefix_ + "/dosdevices/c:/HaruCom/Log/mail01.txt");
+        EXPECT_EQ(error, "");
+    }
+    {
+        ScopedEnv prefix("WINEPREFIX", "");
+        ScopedEnv home("HOME", tmp_.path());
+        EXPECT_EQ(WinePrefix(), tmp_ / ".wine");
+        std::string error;
+        EXPECT_EQ(MapHarucomName("C:\\X", &error), "");
+        EXPECT_NE(error.find("drive C: is not mapped"), std::string::npos) << error;
+    }
+}
+
+TEST_F(WinePathsTest, MappedFolderForTheFileDialog) {
+    ScopedEnv prefix("WINEPREFIX", prefix_);
+    EXPECT_EQ(MappedFolderOf("C:\\HARUCOM\\TODOLST2"), prefix_ + "/dosdevices/c:/HaruCom");
+    EXPECT_EQ(MappedFolderOf("c:\\harucom\\log\\"), prefix_ + "/dosdevices/c:/HaruCom/Log");
+    EXPECT_EQ(MappedFolderOf(tmp_ / "data/TODOLST2.DAT"), tmp_ / "data");
+    EXPECT_EQ(MappedFolderOf("/TODOLST2.DAT"), "/");
+    EXPECT_EQ(MappedFolderOf("C:\\MISSING\\TODOLST2"), "");
+    EXPECT_EQ(MappedFolderOf("F:\\HARUCOM\\TODOLST2"), "");
+    EXPECT_EQ(MappedFolderOf("TODOLST2.DAT"), "");
+}
+
+// The backup command names the archive and the log as the list does; both
+// must land in the log's real folder, and an existing archive is reused
+// whatever the case of its name.
+TEST_F(WinePathsTest, ArchiverFindsItsFilesThroughTheMapping) {
+    ScopedEnv prefix("WINEPREFIX", prefix_);
+    const std::string folder = prefix_ + "/drive_c/HaruCom/Log";
+    char output[1024] = {};
+    ASSERT_EQ(ArchiverCommand(nullptr, "a -n C:\\HARUCOM\\LOG\\stxbak C:\\HARUCOM\\LOG\\MAIL01.TXT",
+                              output, sizeof output),
+              0)
+        << output;
+    ASSERT_TRUE(Exists(folder + "/stxbak.zip"));
+    WriteFile(folder + "/Mail02.TXT", "n");
+    ASSERT_EQ(ArchiverCommand(nullptr, "a -n C:\\HARUCOM\\LOG\\STXBAK C:\\HARUCOM\\LOG\\MAIL02.TXT",
+                              output, sizeof output),
+              0)
+        << output;
+    EXPECT_FALSE(Exists(folder + "/STXBAK.zip"));
+    int err = 0;
+    zip_t* za = zip_open((folder + "/stxbak.zip").c_str(), ZIP_RDONLY, &err);
+    ASSERT_NE(za, nullptr);
+    // Members carry the real names, so that extracting gives back the files as they are.
+    EXPECT_GE(zip_name_locate(za, "mail01.txt", 0), 0);
+    EXPECT_GE(zip_name_locate(za, "Mail02.TXT", 0), 0);
+    EXPECT_EQ(zip_get_num_entries(za, 0), 2);
+    zip_discard(za);
+
+    EXPECT_NE(ArchiverCommand(nullptr, "a -n F:\\LOG\\STXBAK C:\\HARUCOM\\LOG\\MAIL01.TXT", output,
+                              sizeof output),
+              0);
+    EXPECT_NE(std::string(output).find("drive F: is not mapped"), std::string::npos) << output;
+    EXPECT_NE(
+        ArchiverCommand(nullptr, "a -n C:\\TWIN\\STXBAK C:\\TWIN\\A.txt", output, sizeof output),
+        0);
+    EXPECT_NE(std::string(output).find("ambiguous"), std::string::npos) << output;
+    EXPECT_FALSE(Exists(prefix_ + "/drive_c/Twin/STXBAK.zip"));
+}
+
+}  // namespace
+}  // namespace tidewell
