@@ -11,7 +11,7 @@
 namespace tidewell::test {
 
 class FaultyIo : public Io {
-public:
+  public:
     // Fail call number `n` (1-based) with `err`; persistent: every call from n on.
     void FailAt(long n, int err, bool persistent = false) {
         failAt_ = n;
@@ -50,6 +50,9 @@ public:
         return Check("rename") ? -1 : Io::Rename(a, b);
     }
     int Remove(const std::string& p) override { return Check("remove") ? -1 : Io::Remove(p); }
+    int Link(const std::string& a, const std::string& b) override {
+        return Check("link") ? -1 : Io::Link(a, b);
+    }
     int Stat(const std::string& p, FileStat* s) override {
         return Check("stat") ? -1 : Io::Stat(p, s);
     }
@@ -64,15 +67,18 @@ public:
     int Ftruncate(int fd, off_t s) override {
         return Check("ftruncate") ? -1 : Io::Ftruncate(fd, s);
     }
+    int Access(const std::string& p, int m) override {
+        return Check("access") ? -1 : Io::Access(p, m);
+    }
     int TryLock(int fd) override { return Check("lock") ? -1 : Io::TryLock(fd); }
     int Step(const char* what) override { return Check(what) ? -1 : Io::Step(what); }
 
-private:
+  private:
     bool Check(const std::string& op) {
         ++calls_;
         log_.push_back(op);
-        const bool opMatch = !failOp_.empty() && op == failOp_ &&
-                             (failOpNth_ == 0 || ++opCalls_ == failOpNth_);
+        const bool opMatch =
+            !failOp_.empty() && op == failOp_ && (failOpNth_ == 0 || ++opCalls_ == failOpNth_);
         const bool fail =
             (failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_))) || opMatch;
         if (fail) {
@@ -95,7 +101,7 @@ private:
 
 // Puts a FaultyIo in place as the process-wide Io for the lifetime of the guard.
 class ScopedIo {
-public:
+  public:
     explicit ScopedIo(Io* io) { SetCurrentIo(io); }
     ~ScopedIo() { SetCurrentIo(nullptr); }
 };

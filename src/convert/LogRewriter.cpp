@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -83,19 +84,45 @@ std::string BackupCommand(const std::string& listName) {
 RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     RewriteOutcome outcome;
     FileStat before;
-    const int logFd = OpenLog(io, job.path, &before, &outcome);
+    int logFd = OpenLog(io, job.path, &before, &outcome);
     if (logFd < 0) return outcome;
 
-    const std::string target = ResolveLinkTarget(io, job.path);
+    // A log its owner made read-only is left alone, even where the folder
+    // would let us replace it.
+    if ((before.mode & 0222) == 0 || io.Access(job.path, W_OK) != 0) {
+        CloseQuietly(io, logFd);
+        return Failed("no write permission; left as it is");
+    }
+    std::string target, problem;
+    if (!ResolveLinkTarget(io, job.path, &target, &problem)) {
+        CloseQuietly(io, logFd);
+        return Failed(problem);
+    }
+    if (SplitPath(target).baseName == kTempFileName) {
+        CloseQuietly(io, logFd);
+        return Failed("bears the scratch file's own name; skipped");
+    }
     const std::string scratch = TempPathFor(target);
     ReplaceError err;
-    const int scratchFd = OpenScratchFile(io, scratch, job.lockWaitMs, &err);
+    const int scratchFd = OpenScratchFile(io, scratch, before, job.lockWaitMs, &err);
     if (scratchFd < 0) {
         CloseQuietly(io, logFd);
         return Failed(err.what);
     }
+    // While we waited for the scratch file another run may have replaced the
+    // log: convert what is there now, not the copy it superseded.
+    FileStat current;
+    if (io.Stat(job.path, &current) == 0 && !SameFile(current, before)) {
+        CloseQuietly(io, logFd);
+        logFd = OpenLog(io, job.path, &before, &outcome);
+        if (logFd < 0) {
+            const std::string why = outcome.reason;
+            DiscardScratchFile(io, scratchFd, scratch);
+            return outcome.status == RewriteStatus::kNotFound ? outcome : Failed(why);
+        }
+    }
 
-    std::string problem = Filter(io, logFd, scratchFd, job);
+    problem = Filter(io, logFd, scratchFd, job);
     CloseQuietly(io, logFd);
     if (problem.empty() && job.backup && !job.reverse) problem = Backup(job);
     if (problem.empty()) {
@@ -108,7 +135,9 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         }
         problem = err.what;
     }
-    DiscardScratchFile(io, scratchFd, scratch);
+    if (!DiscardScratchFile(io, scratchFd, scratch)) {
+        problem += "; " + scratch + " could not be removed: " + ErrnoText(errno);
+    }
     return Failed(problem);
 }
 

@@ -35,8 +35,13 @@ int OpenList(Io& io, const std::string& path, FileStat* st, std::string* error) 
         *error = ErrnoText(errno);
         return -1;
     }
-    if (io.Fstat(fd, st) != 0 || !S_ISREG(st->mode)) {
-        *error = S_ISREG(st->mode) ? ErrnoText(errno) : "not a regular file";
+    if (io.Fstat(fd, st) != 0) {
+        *error = ErrnoText(errno);
+        io.Close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st->mode)) {
+        *error = "not a regular file";
         io.Close(fd);
         return -1;
     }

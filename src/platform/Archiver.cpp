@@ -173,7 +173,8 @@ std::string PrepareWorkFile(Io& io, const std::string& archive, const std::strin
         }
     }
     io.Close(in);
-    if (io.Close(out) != 0 && error.empty()) error = "cannot write " + work + ": " + ErrnoText(errno);
+    if (io.Close(out) != 0 && error.empty())
+        error = "cannot write " + work + ": " + ErrnoText(errno);
     return error;
 }
 

@@ -19,82 +19,142 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
-namespace {
-
 bool SameFile(const FileStat& a, const FileStat& b) {
     return a.dev == b.dev && a.ino == b.ino;
 }
 
 bool Unchanged(const FileStat& a, const FileStat& b) {
-    return SameFile(a, b) && a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
-           a.mtime.tv_nsec == b.mtime.tv_nsec;
+    auto same = [](const timespec& x, const timespec& y) {
+        return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+    };
+    return SameFile(a, b) && a.size == b.size && same(a.mtime, b.mtime) && same(a.ctime, b.ctime);
+}
+
+namespace {
+
+constexpr int kPollMs = 20;
+
+bool IsBusy(int err) {
+    return err == EWOULDBLOCK || err == EAGAIN || err == EINTR;
+}
+
+// Unlinks a name; one retry, since a scratch file left behind is a nuisance
+// worth a second try after a passing error.
+bool RemoveName(Io& io, const std::string& path) {
+    if (io.Remove(path) == 0 || errno == ENOENT) return true;
+    return io.Remove(path) == 0 || errno == ENOENT;
 }
 
 }  // namespace
 
-int OpenScratchFile(Io& io, const std::string& path, int lockWaitMs, ReplaceError* err) {
-    constexpr int kPollMs = 20;
+int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
+                    ReplaceError* err) {
+    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
     for (int waited = 0;; waited += kPollMs) {
-        // O_NOFOLLOW: a planted link must not make us truncate some other file.
-        const int fd = io.Open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+        if (waited > lockWaitMs) {
+            err->what = path + " is in use by another conversion";
+            return -1;
+        }
+        if (waited > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+
+        // A name that is no plain file (a planted link, a device, a FIFO) is
+        // never opened for writing: that could truncate or block on someone else's file.
+        FileStat existing;
+        if (io.Lstat(path, &existing) == 0 && !S_ISREG(existing.mode)) {
+            err->what = path + " exists and is not a regular file";
+            return -1;
+        }
+        bool created = true;
+        int fd = io.Open(path, kFlags | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            created = false;
+            fd = io.Open(path, kFlags);
+            if (fd < 0 && errno == ENOENT) continue;  // the other run just renamed it away
+        }
         if (fd < 0) {
             err->what = "cannot create " + path + ": " + ErrnoText(errno);
             return -1;
         }
-        FileStat opened, named;
+        // Gives up on this attempt. A file we created is removed once we hold
+        // its lock; `owned` says the name is verified to be ours already.
+        auto fail = [&](const std::string& what, bool owned) {
+            if (owned || (created && io.TryLock(fd) == 0)) RemoveName(io, path);
+            io.Close(fd);
+            err->what = what;
+            return -1;
+        };
+        FileStat opened;
         if (io.Fstat(fd, &opened) != 0) {
-            err->what = "cannot examine " + path + ": " + ErrnoText(errno);
-            io.Close(fd);
-            return -1;
+            return fail("cannot examine " + path + ": " + ErrnoText(errno), false);
         }
-        if (!S_ISREG(opened.mode)) {
-            err->what = path + " is not a regular file";
-            io.Close(fd);
-            return -1;
-        }
-        if (io.TryLock(fd) == 0) {
-            // Another run may have renamed the file we locked into its log in the
-            // meantime: only the file still under the scratch name is ours.
-            if (io.Lstat(path, &named) == 0 && SameFile(opened, named)) {
-                if (io.Ftruncate(fd, 0) == 0) return fd;
-                err->what = "cannot empty " + path + ": " + ErrnoText(errno);
-                io.Close(fd);
-                return -1;
-            }
-            io.Close(fd);
-        } else {
+        if (!S_ISREG(opened.mode)) return fail(path + " is not a regular file", false);
+        if (io.TryLock(fd) != 0) {
             const int e = errno;
+            if (!IsBusy(e)) return fail("cannot lock " + path + ": " + ErrnoText(e), false);
             io.Close(fd);
-            if (e != EWOULDBLOCK && e != EAGAIN && e != EINTR) {
-                err->what = "cannot lock " + path + ": " + ErrnoText(e);
-                return -1;
-            }
-            if (waited >= lockWaitMs) {
-                err->what = path + " is in use by another conversion";
-                return -1;
-            }
+            continue;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        // Another run may have renamed the file we locked into its log in the
+        // meantime: only the file still under the scratch name is ours.
+        FileStat named;
+        if (io.Lstat(path, &named) != 0) {
+            if (errno != ENOENT)
+                return fail("cannot examine " + path + ": " + ErrnoText(errno), false);
+            io.Close(fd);
+            continue;
+        }
+        if (!SameFile(opened, named)) {
+            io.Close(fd);
+            continue;
+        }
+        if (SameFile(opened, log) && opened.nlink <= 1) {
+            io.Close(fd);
+            err->what = "the log itself bears the scratch file's name";
+            return -1;
+        }
+        if (opened.nlink != 1) {
+            // A second name of some other file: emptying it would empty that
+            // file. Dropping the name leaves the other one intact.
+            if (!RemoveName(io, path)) {
+                return fail("cannot remove " + path +
+                                ", a second name of another file: " + ErrnoText(errno),
+                            false);
+            }
+            io.Close(fd);
+            continue;
+        }
+        if (io.Ftruncate(fd, 0) != 0) {
+            return fail("cannot empty " + path + ": " + ErrnoText(errno), true);
+        }
+        return fd;
     }
 }
 
 ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath,
                            const std::string& target, const FileStat& before) {
     ReplaceError err;
-    if (io.Fchmod(scratchFd, before.mode & 07777) != 0) {
-        err.what = "cannot set permissions: " + ErrnoText(errno);
+    FileStat scratch;
+    if (io.Fstat(scratchFd, &scratch) != 0) {
+        err.what = "cannot examine " + scratchPath + ": " + ErrnoText(errno);
         return err;
     }
-    if (geteuid() == 0 && io.Fchown(scratchFd, before.uid, before.gid) != 0) {
-        err.what = "cannot set owner: " + ErrnoText(errno);
+    // Owner first: a change of owner clears the set-id bits that the mode then restores.
+    if ((scratch.uid != before.uid || scratch.gid != before.gid) &&
+        io.Fchown(scratchFd, before.uid, before.gid) != 0) {
+        err.what = "cannot keep the log's owner and group: " + ErrnoText(errno);
+        return err;
+    }
+    if (io.Fchmod(scratchFd, before.mode & 07777) != 0) {
+        err.what = "cannot set permissions: " + ErrnoText(errno);
         return err;
     }
     if (io.Fsync(scratchFd) != 0) {
         err.what = "cannot flush " + scratchPath + ": " + ErrnoText(errno);
         return err;
     }
+    // Lstat: the name we replace must still be that very file, not a link to it.
     FileStat now;
-    if (io.Stat(target, &now) != 0) {
+    if (io.Lstat(target, &now) != 0) {
         err.what = "log vanished during conversion: " + ErrnoText(errno);
         return err;
     }
@@ -113,20 +173,51 @@ ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath
     return err;
 }
 
-void DiscardScratchFile(Io& io, int fd, const std::string& path) {
-    // Remove while we still hold the lock, so no other run sees a half file.
-    io.Remove(path);
+bool DiscardScratchFile(Io& io, int fd, const std::string& path) {
+    const bool removed = RemoveName(io, path);
+    const int saved = errno;
     io.Close(fd);
+    errno = saved;
+    return removed;
 }
 
-std::string ResolveLinkTarget(Io& io, const std::string& name) {
+bool ResolveLinkTarget(Io& io, const std::string& name, std::string* target, std::string* error) {
     FileStat st;
-    if (io.Lstat(name, &st) != 0 || !S_ISLNK(st.mode)) return name;
+    if (io.Lstat(name, &st) != 0) {
+        *error = "cannot examine: " + ErrnoText(errno);
+        return false;
+    }
+    if (!S_ISLNK(st.mode)) {
+        *target = name;
+        return true;
+    }
     char* real = ::realpath(name.c_str(), nullptr);
-    if (!real) return name;
-    std::string target(real);
+    if (!real) {
+        *error = "cannot follow the symbolic link: " + ErrnoText(errno);
+        return false;
+    }
+    *target = real;
     std::free(real);
-    return target;
+    return true;
+}
+
+int LockDirectory(Io& io, const std::string& dir, int waitMs, std::string* error) {
+    const int fd = io.Open(dir.empty() ? std::string(".") : dir, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        *error = "cannot open the folder " + dir + ": " + ErrnoText(errno);
+        return -1;
+    }
+    for (int waited = 0;; waited += kPollMs) {
+        if (io.TryLock(fd) == 0) return fd;
+        const int e = errno;
+        if (!IsBusy(e) || waited >= waitMs) {
+            *error = IsBusy(e) ? "the folder " + dir + " is in use by another conversion"
+                               : "cannot lock the folder " + dir + ": " + ErrnoText(e);
+            io.Close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
 }
 
 }  // namespace tidewell

@@ -15,22 +15,37 @@ struct ReplaceError {
 };
 
 // Opens (creating it if needed) and locks the scratch file, then empties it.
-// Waits up to lockWaitMs for another run holding it. Returns the fd or -1.
-int OpenScratchFile(Io& io, const std::string& path, int lockWaitMs, ReplaceError* err);
+// Waits up to lockWaitMs for another run holding it. `log` is the file about
+// to be rewritten: a scratch name that is another name of it (or of any file
+// with more than one name) is dropped rather than emptied. Returns the fd or -1;
+// on failure nothing of ours is left under the scratch name.
+int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
+                    ReplaceError* err);
 
-// The scratch file is complete: flush it, give it the original's permission
-// bits (and owner, when we may), make sure the original was not changed since
-// `before` was taken, and rename it over `target`, then sync the folder.
+// The scratch file is complete: give it the original's owner and permission
+// bits, flush it, make sure the original was not changed since `before` was
+// taken, and rename it over `target`, then sync the folder.
 // On failure the target is untouched; the caller still owns the scratch file.
 ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath,
                            const std::string& target, const FileStat& before);
 
-// Closes and removes a scratch file that is not going to be used.
-void DiscardScratchFile(Io& io, int fd, const std::string& path);
+// Removes a scratch file that is not going to be used (while still holding its
+// lock, so no other run sees a half file), then closes it. False if the name
+// could not be removed.
+bool DiscardScratchFile(Io& io, int fd, const std::string& path);
 
 // The real file behind a name: a symbolic link is followed so that the link
-// itself survives the replace. Returns the name unchanged when it is no link.
-std::string ResolveLinkTarget(Io& io, const std::string& name);
+// itself survives the replace. False with a reason when the name cannot be
+// examined or the link cannot be followed.
+bool ResolveLinkTarget(Io& io, const std::string& name, std::string* target, std::string* error);
+
+// Same file, same size, same times: nobody wrote to it in between.
+bool SameFile(const FileStat& a, const FileStat& b);
+bool Unchanged(const FileStat& a, const FileStat& b);
+
+// An exclusive advisory lock on a folder, for work that replaces a shared file
+// in it (the backup archive). Waits up to waitMs. Returns the fd to close, or -1.
+int LockDirectory(Io& io, const std::string& dir, int waitMs, std::string* error);
 
 std::string ErrnoText(int err);
 

@@ -15,10 +15,12 @@ void Fill(const struct stat& s, FileStat* st) {
     st->dev = s.st_dev;
     st->ino = s.st_ino;
     st->size = s.st_size;
+    st->nlink = s.st_nlink;
     st->mode = s.st_mode;
     st->uid = s.st_uid;
     st->gid = s.st_gid;
     st->mtime = s.st_mtim;
+    st->ctime = s.st_ctim;
 }
 
 Io g_systemIo;
@@ -63,6 +65,10 @@ int Io::Remove(const std::string& path) {
     return ::unlink(path.c_str());
 }
 
+int Io::Link(const std::string& from, const std::string& to) {
+    return ::link(from.c_str(), to.c_str());
+}
+
 int Io::Stat(const std::string& path, FileStat* st) {
     struct stat s;
     if (::stat(path.c_str(), &s) != 0) return -1;
@@ -92,6 +98,9 @@ int Io::Fchown(int fd, uid_t uid, gid_t gid) {
 }
 int Io::Ftruncate(int fd, off_t size) {
     return ::ftruncate(fd, size);
+}
+int Io::Access(const std::string& path, int mode) {
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS);
 }
 int Io::TryLock(int fd) {
     return ::flock(fd, LOCK_EX | LOCK_NB);

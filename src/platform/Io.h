@@ -15,10 +15,12 @@ struct FileStat {
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = 0;
+    nlink_t nlink = 0;
     mode_t mode = 0;
     uid_t uid = 0;
     gid_t gid = 0;
     timespec mtime{};
+    timespec ctime{};  // changes with any write or metadata change, even within one mtime tick
 };
 
 class Io {
@@ -32,12 +34,16 @@ class Io {
     virtual int Close(int fd);
     virtual int Rename(const std::string& from, const std::string& to);
     virtual int Remove(const std::string& path);
+    // A second name for a file (link(2), never following a symbolic link).
+    virtual int Link(const std::string& from, const std::string& to);
     virtual int Stat(const std::string& path, FileStat* st);  // follows links
     virtual int Lstat(const std::string& path, FileStat* st);
     virtual int Fstat(int fd, FileStat* st);
     virtual int Fchmod(int fd, mode_t mode);
     virtual int Fchown(int fd, uid_t uid, gid_t gid);
     virtual int Ftruncate(int fd, off_t size);
+    // access(2) with the effective ids: may this process write (W_OK) the file?
+    virtual int Access(const std::string& path, int mode);
     // Non-blocking exclusive advisory lock; -1 with EWOULDBLOCK while another holds it.
     virtual int TryLock(int fd);
     // Work done by a library on our behalf (the archive's add and commit): lets a

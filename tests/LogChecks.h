@@ -1,0 +1,96 @@
+// Checks shared by the robustness tests: what a log may hold after a run, what
+// the backup archive holds, which files a folder holds, open descriptors.
+#pragma once
+
+#include <dirent.h>
+#include <zip.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "convert/ByteStreams.h"
+#include "convert/LineFeedFilters.h"
+
+namespace tidewell::test {
+
+// The filters fed one byte at a time: the reference a rewritten log must equal.
+inline std::string ReferenceCut(const std::string& in, int64_t interval, bool forV2) {
+    MemorySource src(in);
+    MemorySink out;
+    CutLineFeeds(src, out, interval, forV2, 1);
+    return out.data();
+}
+
+inline std::string ReferenceRestore(const std::string& in) {
+    MemorySource src(in);
+    MemorySink out;
+    RestoreLineFeeds(src, out, 1);
+    return out.data();
+}
+
+inline int CountOpenFds() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+inline std::set<std::string> ListDir(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..") names.insert(n);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+struct ArchiveContent {
+    bool exists = false;
+    bool ok = false;  // opened with consistency checks and every member read back
+    std::string error;
+    std::map<std::string, std::string> members;
+};
+
+inline ArchiveContent ReadArchive(const std::string& path) {
+    ArchiveContent a;
+    int zerr = 0;
+    zip_t* za = zip_open(path.c_str(), ZIP_CHECKCONS | ZIP_RDONLY, &zerr);
+    if (!za) {
+        a.exists = zerr != ZIP_ER_NOENT;
+        a.error = "open error " + std::to_string(zerr);
+        return a;
+    }
+    a.exists = true;
+    a.ok = true;
+    const zip_int64_t n = zip_get_num_entries(za, 0);
+    for (zip_int64_t i = 0; i < n && a.ok; ++i) {
+        const char* name = zip_get_name(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        zip_file_t* f = name ? zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0) : nullptr;
+        if (!f) {
+            a.ok = false;
+            a.error = "member cannot be opened";
+            break;
+        }
+        std::string bytes;
+        char buf[8192];
+        zip_int64_t r;
+        while ((r = zip_fread(f, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(r));
+        if (r < 0) {
+            a.ok = false;
+            a.error = std::string("member ") + name + " unreadable";
+        }
+        zip_fclose(f);
+        a.members[name] = bytes;
+    }
+    zip_discard(za);
+    return a;
+}
+
+}  // namespace tidewell::test

@@ -1,0 +1,273 @@
+// Fails every single file or archive operation of a conversion run in turn,
+// once as a passing fault and once as one that persists, and checks after each
+// run that no log was lost or damaged and that nothing half-done was left.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "FaultyIo.h"
+#include "LogChecks.h"
+#include "TestSupport.h"
+#include "convert/ProcessTodoList.h"
+
+namespace tidewell::test {
+namespace {
+
+constexpr int kLines = 3;
+constexpr mode_t kLogMode = 0640;
+const char kOldMember[] = "OLD.TXT";
+const char kOldBytes[] = "kept from an earlier backup\r\n";
+
+struct Scenario {
+    const char* name;
+    bool reverse;
+    bool backup;
+    bool archiveBefore;  // STXBAK.zip already holds another member
+};
+
+struct Log {
+    std::string dir;  // "a" or "b"
+    std::string name;
+    bool hp;
+    std::string bytes;
+};
+
+std::string Lines(const std::string& tag, int n, const char* end) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += tag + " line " + std::to_string(i) + end;
+    return s;
+}
+
+std::vector<Log> Logs(bool reverse) {
+    // Restoring works on logs that were cut before: bare CRs with a few CR LFs.
+    const char* end = reverse ? "\r" : "\r\n";
+    return {{"a", "MAIL01.TXT", false, Lines("mail", 9, end) + "x\r\n"},
+            {"a", "HP01.TXT", true, Lines("hp", 7, end)},
+            {"b", "FILE01.LOG", false, "TO:header\r\n" + Lines("f", 8, end)}};
+}
+
+// A scratch tree on tmpfs where there is one: the sweep runs thousands of
+// conversions and is about the logic of failure, not the speed of fsync.
+std::string MakeRoot() {
+    std::string base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
+    std::string tmpl = base + "/tidewell-sweep-XXXXXX";
+    if (!mkdtemp(tmpl.data())) return {};
+    return tmpl;
+}
+
+class Tree {
+  public:
+    Tree(const Scenario& sc) : sc_(sc), root_(MakeRoot()), logs_(Logs(sc.reverse)) {
+        std::filesystem::create_directory(root_ + "/a");
+        std::filesystem::create_directory(root_ + "/b");
+        ListBuilder list;
+        for (const Log& l : logs_) {
+            const std::string path = Path(l);
+            WriteFile(path, l.bytes);
+            chmod(path.c_str(), kLogMode);
+            if (l.hp) {
+                list.Board("HP", "sub", path);
+            } else if (l.dir == "b") {
+                list.FileTransfer("FPCX", "MES07", path);
+            } else {
+                list.Mail("xyz", path);
+            }
+        }
+        list.Mail("gone", root_ + "/a/MISSING.TXT");
+        WriteFile(ListPath(), list.bytes());
+        if (sc.archiveBefore) {
+            for (const char* d : {"a", "b"}) {
+                zip_t* za =
+                    zip_open((root_ + "/" + d + "/STXBAK.zip").c_str(), ZIP_CREATE, nullptr);
+                zip_source_t* src = zip_source_buffer(za, kOldBytes, sizeof kOldBytes - 1, 0);
+                zip_file_add(za, kOldMember, src, 0);
+                zip_close(za);
+            }
+        }
+        for (const Log& l : logs_) states_.push_back(l.bytes);
+    }
+    ~Tree() {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+
+    std::string Path(const Log& l) const { return root_ + "/" + l.dir + "/" + l.name; }
+    std::string ListPath() const { return root_ + "/TODOLST2.DAT"; }
+    const std::vector<Log>& logs() const { return logs_; }
+    // What each log held before the last run.
+    const std::vector<std::string>& states() const { return states_; }
+
+    std::string Converted(size_t i) const {
+        if (sc_.reverse) return ReferenceRestore(states_[i]);
+        return ReferenceCut(states_[i], logs_[i].hp ? -kLines : kLines, false);
+    }
+
+    struct Result {
+        int status;
+        std::string diag;
+    };
+    Result Run(Io& io) {
+        ConvertSettings s;
+        s.m_strTodoPath = ListPath();
+        s.m_nLines = kLines;
+        s.m_bReverse = sc_.reverse;
+        s.m_bBackup = sc_.backup;
+        std::ostringstream trace, diag;
+        ConvertEnv env(io, trace, diag);
+        ProcessOutcome o;
+        {
+            ScopedIo scoped(&io);
+            o = ProcessTodoList(s, env);
+        }
+        if (o.result < 0) diag << "list: " << o.listError << '\n';
+        return {ExitStatusOf(o), diag.str()};
+    }
+
+    // Checks everything a run may leave; `leftoversAllowed` when the fault
+    // persisted, so that even removing our own files failed. Returns the
+    // problems found, empty when all is well.
+    std::string Check(const Result& r, bool leftoversAllowed) {
+        std::ostringstream bad;
+        bool allConverted = true;
+        for (size_t i = 0; i < logs_.size(); ++i) {
+            const std::string path = Path(logs_[i]);
+            const std::string now = ReadFile(path);
+            const std::string want = Converted(i);
+            struct stat st {};
+            stat(path.c_str(), &st);
+            if ((st.st_mode & 07777) != kLogMode) bad << path << ": mode changed\n";
+            if (now == want) continue;
+            allConverted = false;
+            if (now != states_[i]) bad << path << ": neither original nor converted\n";
+            if (r.status == 0) bad << path << ": not converted, yet status 0\n";
+            // An entry is either reported itself or lies beyond a list that could not be read.
+            if (r.status == 1 && r.diag.find(path) == std::string::npos &&
+                r.diag.find(ListPath() + ": error reading") == std::string::npos) {
+                bad << path << ": not converted and not reported\n";
+            }
+        }
+        if (r.status != 0 && r.diag.empty()) bad << "status " << r.status << " without a message\n";
+        for (const char* d : {"a", "b"}) {
+            const std::string dir = root_ + "/" + d;
+            const ArchiveContent a = ReadArchive(dir + "/STXBAK.zip");
+            if (a.exists && !a.ok) bad << dir << ": archive damaged: " << a.error << '\n';
+            if (sc_.archiveBefore &&
+                (!a.ok || !a.members.count(kOldMember) || a.members.at(kOldMember) != kOldBytes)) {
+                bad << dir << ": earlier member lost\n";
+            }
+            for (const auto& [name, bytes] : a.members) {
+                if (name == kOldMember) continue;
+                bool known = false;
+                for (size_t i = 0; i < logs_.size(); ++i) {
+                    if (logs_[i].dir == d && logs_[i].name == name) known = bytes == states_[i];
+                }
+                if (!known) bad << dir << ": member " << name << " is not the log as it was\n";
+            }
+            for (size_t i = 0; i < logs_.size(); ++i) {
+                if (logs_[i].dir != d || !sc_.backup || sc_.reverse) continue;
+                const bool replaced = ReadFile(Path(logs_[i])) != states_[i];
+                if (replaced && !a.members.count(logs_[i].name)) {
+                    bad << Path(logs_[i]) << ": replaced without its backup\n";
+                }
+            }
+            if (!sc_.backup || sc_.reverse) {
+                if (a.exists != sc_.archiveBefore) bad << dir << ": archive appeared\n";
+            }
+            for (const std::string& n : ListDir(dir)) {
+                bool expected = n == "STXBAK.zip";
+                for (const Log& l : logs_) expected |= l.dir == d && l.name == n;
+                if (leftoversAllowed)
+                    expected |= n == "$LFCUT$$.$$$" || n.rfind("STXBAK.zip.", 0) == 0;
+                if (!expected) bad << dir << ": left behind " << n << '\n';
+            }
+        }
+        if (r.status == 0 && !allConverted) bad << "status 0 but not all converted\n";
+        return bad.str();
+    }
+
+    // The run is over: what the logs hold now is where the next run starts.
+    void Advance() {
+        for (size_t i = 0; i < logs_.size(); ++i) states_[i] = ReadFile(Path(logs_[i]));
+    }
+
+  private:
+    Scenario sc_;
+    std::string root_;
+    std::vector<Log> logs_;
+    std::vector<std::string> states_;
+};
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FaultSweep, NoOperationFailureLosesALog) {
+    const Scenario sc = GetParam();
+    long total = 0;
+    {
+        Tree clean(sc);
+        FaultyIo io;
+        const Tree::Result r = clean.Run(io);
+        ASSERT_EQ(r.status, 0) << r.diag;  // a missing log is reported, but no failure
+        ASSERT_EQ(clean.Check(r, false), "");
+        total = io.calls();
+        ASSERT_GT(total, 20);
+        ASSERT_EQ(r.diag.find("MAIL01"), std::string::npos) << r.diag;
+    }
+    int reported = 0;
+    long faulted = 0;
+    for (int err : {EIO, ENOSPC}) {
+        for (bool persistent : {false, true}) {
+            for (long n = 1; n <= total; ++n) {
+                Tree tree(sc);
+                FaultyIo io;
+                io.FailAt(n, err, persistent);
+                const int fds = CountOpenFds();
+                const Tree::Result r = tree.Run(io);
+                faulted += io.failures() > 0;
+                std::string problems = tree.Check(r, persistent);
+                if (CountOpenFds() != fds) problems += "descriptor leak\n";
+                // A run that says all went well may only have met a fault that
+                // could not touch the data: closing a file it only read, or a
+                // look-up or removal that is checked again or retried.
+                const std::string op = n <= io.calls() ? io.log()[static_cast<size_t>(n - 1)] : "";
+                if (r.status == 0 && io.failures() > 0 && op != "close" && op != "stat" &&
+                    op != "lstat" && op != "remove") {
+                    problems += "a failing " + op + " went unreported\n";
+                }
+                if (persistent && problems.empty()) {
+                    // Once the fault is gone, a plain rerun finishes the job and clears up.
+                    tree.Advance();
+                    FaultyIo healthy;
+                    const Tree::Result again = tree.Run(healthy);
+                    problems += tree.Check(again, false);
+                    if (again.status != 0 || again.diag.find("MISSING") == std::string::npos) {
+                        problems += "rerun did not finish: " + again.diag;
+                    }
+                }
+                if (!problems.empty() && reported++ < 5) {
+                    ADD_FAILURE() << sc.name << ": call " << n << " of " << total << " (" << op
+                                  << ") failing with " << std::strerror(err)
+                                  << (persistent ? ", persistent" : ", once") << ":\n"
+                                  << problems << "diag:\n"
+                                  << r.diag;
+                }
+            }
+        }
+    }
+    RecordProperty("operations", static_cast<int>(total));
+    std::printf("[ figures  ] %s: %ld operations, %ld faulted runs\n", sc.name, total, faulted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep,
+                         ::testing::Values(Scenario{"cut", false, false, false},
+                                           Scenario{"cut_backup", false, true, false},
+                                           Scenario{"cut_backup_into_old", false, true, true},
+                                           Scenario{"restore", true, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tidewell::test
