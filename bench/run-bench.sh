@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Times the rewrite of one large CR LF log against plain copies of it.
+#
+#   bench/run-bench.sh [DIR]
+#
+# Builds Release into build-perf (or $BUILD_DIR), runs the in-memory filter
+# benchmarks, makes a 512 MiB log (or $SIZE_MIB) in a fresh folder under DIR
+# (default /tmp), and times with hyperfine: tidewell /batch cutting it, restoring
+# it, cat, dd conv=fsync and tr -d. Then peak memory of both rewrites. Every
+# file it made is removed at the end, also on failure or interrupt.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-perf}
+size_mib=${SIZE_MIB:-512}
+runs=${RUNS:-5}
+parent=${1:-/tmp}
+
+for tool in cmake ninja hyperfine /usr/bin/time awk; do
+  command -v "$tool" >/dev/null || { echo "run-bench: $tool is missing" >&2; exit 1; }
+done
+
+echo "== build (Release) in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIDEWELL_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tidewell bench_filters >/dev/null
+tidewell=$build/tidewell
+
+echo "== machine"
+echo "cpus: $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+echo "memory: $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo), kernel $(uname -r)"
+
+echo "== in-memory filters (bench_filters)"
+"$build/bench/bench_filters" --benchmark_min_time=0.5 2>&1 | grep -E '^(BM_|Benchmark|---)'
+
+work=$(mktemp -d "$parent/tidewell-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT INT TERM
+echo "== files in $work ($(df -T "$work" | awk 'NR == 2 {print $2}'))"
+
+# One 4 MiB piece of lines of 0 to 80 printable bytes, repeated.
+awk 'BEGIN {
+  srand(1)
+  while (n < 4194304) {
+    len = int(rand() * 81); line = ""
+    for (i = 0; i < len; i++) line = line sprintf("%c", 33 + int(rand() * 94))
+    printf "%s\r\n", line; n += len + 2
+  }
+}' >"$work/piece"
+for ((i = 0; i < size_mib / 4; i++)); do cat "$work/piece"; done >"$work/big.log"
+rm "$work/piece"
+bytes=$(stat -c %s "$work/big.log")
+lines=$(tr -cd '\n' <"$work/big.log" | wc -c)
+echo "big.log: $bytes bytes, $lines CR LF lines"
+
+# A to-do list with one PATIO entry naming log.txt, and a profile for each direction.
+printf '\x02\x09\x32\x05PATIO\x02ab\xff\x61\x62\x00\x00\x44%s\x0d' "$work/log.txt" >"$work/TODOLST2.DAT"
+for mode in cut:0 restore:1; do
+  mkdir -p "$work/${mode%:*}/KORU"
+  printf '[TidewellSetup]\nTODOLST2=%s\nLINES=100\nREVERSE=%s\n' "$work/TODOLST2.DAT" "${mode#*:}" \
+    >"$work/${mode%:*}/KORU/tidewell.conf"
+done
+
+# The cut copy that the restore runs start from; also a check that the rewrite
+# did its work: one LF is kept in every 101 lines, plus the one at the end.
+cp "$work/big.log" "$work/log.txt"
+XDG_CONFIG_HOME=$work/cut "$tidewell" /batch >/dev/null
+kept=$(tr -cd '\n' <"$work/log.txt" | wc -c)
+want=$((lines / 101 + 1))
+[ "$kept" -eq "$want" ] || { echo "run-bench: cut kept $kept LFs, expected $want" >&2; exit 1; }
+mv "$work/log.txt" "$work/cut.log"
+cp "$work/cut.log" "$work/log.txt"
+XDG_CONFIG_HOME=$work/restore "$tidewell" /batch >/dev/null
+# Restoring gives the original back, plus at most the LF the cut appends.
+restored=$(stat -c %s "$work/log.txt")
+if ! cmp -s -n "$bytes" "$work/log.txt" "$work/big.log" || [ $((restored - bytes)) -gt 1 ]; then
+  echo "run-bench: restoring the cut log did not give the original back" >&2
+  exit 1
+fi
+rm "$work/log.txt"
+
+echo "== hyperfine ($runs runs each; each rewrite starts from a fresh, synced copy)"
+cd "$work"
+hyperfine --style basic --runs "$runs" --warmup 1 --export-csv "$work/times.csv" \
+  --prepare "cp big.log log.txt && sync" -n "tidewell /batch (cut)" \
+  "XDG_CONFIG_HOME=$work/cut $tidewell /batch >/dev/null" \
+  --prepare "cp cut.log log.txt && sync" -n "tidewell /batch (restore)" \
+  "XDG_CONFIG_HOME=$work/restore $tidewell /batch >/dev/null" \
+  --prepare "sync" -n "cat big > out" "cat big.log > out" \
+  --prepare "sync" -n "dd bs=1M conv=fsync" "dd if=big.log of=out bs=1M conv=fsync status=none" \
+  --prepare "sync" -n "tr -d '\\n' < big > out" "tr -d '\\n' < big.log > out"
+
+echo "== summary ($bytes bytes)"
+awk -F, -v bytes="$bytes" '
+  NR == 1 { next }
+  { gsub(/"/, ""); name[NR] = $1; mean[NR] = $2; sd[NR] = $3
+    if ($1 ~ /^cat/) cat = $2; if ($1 ~ /^dd/) dd = $2 }
+  END {
+    printf "%-28s %9s %8s %9s %7s %7s\n", "command", "mean s", "+- s", "MB/s", "x cat", "x dd"
+    for (i = 2; i <= NR; i++)
+      printf "%-28s %9.3f %8.3f %9.0f %7.2f %7.2f\n", name[i], mean[i], sd[i],
+        bytes / mean[i] / 1e6, mean[i] / cat, mean[i] / dd
+  }' "$work/times.csv"
+echo "(the rewrite flushes its copy to disk before the rename: dd conv=fsync is the like-for-like"
+echo " comparison; cat and tr leave their output in the page cache)"
+
+echo "== peak resident memory"
+for mode in cut:big.log restore:cut.log; do
+  cp "$work/${mode#*:}" log.txt && sync
+  XDG_CONFIG_HOME=$work/${mode%:*} /usr/bin/time -v "$tidewell" /batch 2>"$work/time.txt" >/dev/null
+  echo "tidewell /batch (${mode%:*}): $(awk -F': ' '/Maximum resident/ {print $2}' "$work/time.txt") KiB"
+done
