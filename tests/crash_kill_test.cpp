@@ -1,0 +1,148 @@
+// Kills the converter with SIGKILL at random moments, hundreds of times, and
+// checks after every kill that each log is whole (as it was, or completely
+// converted), that the backup archive opens, and that a rerun finishes the job.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "LogChecks.h"
+#include "ProcessRunner.h"
+#include "TestSupport.h"
+
+namespace tidewell::test {
+namespace {
+
+constexpr int kKillsWanted = 200;
+constexpr int kLines = 50;
+
+std::string BigLog(std::mt19937& rng, size_t bytes) {
+    std::string s;
+    std::uniform_int_distribution<int> len(0, 90), ch('a', 'z');
+    while (s.size() < bytes) {
+        const int n = len(rng);
+        for (int i = 0; i < n; ++i) s.push_back(static_cast<char>(ch(rng)));
+        s += "\r\n";
+    }
+    return s;
+}
+
+std::string Cut(const std::string& s) {
+    MemorySource in(s);
+    MemorySink out;
+    CutLineFeeds(in, out, kLines, false);
+    return out.data();
+}
+
+TEST(Crash, KilledAnywhereNoLogIsLost) {
+    TempDir t;
+    std::mt19937 rng(20261207);
+    struct Log {
+        std::string dir, name, now, next;
+        std::set<size_t> seen;  // hashes of every state it has had
+    };
+    std::vector<Log> logs;
+    for (const char* dir : {"one", "two"}) {
+        std::filesystem::create_directory(t / dir);
+        for (const char* name : {"MAIL01.TXT", "MAIL02.TXT"}) {
+            Log l{dir, name, BigLog(rng, 300 * 1024), {}, {}};
+            l.next = Cut(l.now);
+            l.seen.insert(std::hash<std::string>()(l.now));
+            WriteFile(t / (l.dir + "/" + l.name), l.now);
+            logs.push_back(l);
+        }
+    }
+    ListBuilder list;
+    for (const Log& l : logs) list.Mail("sub", t / (l.dir + "/" + l.name));
+    WriteFile(t / "TODOLST2.DAT", list.bytes());
+    const auto env = ProfileEnv(t / "config", t / "TODOLST2.DAT",
+                                "LINES=" + std::to_string(kLines) + "\nBACKUP=1\n");
+
+    // Each state a log passes through is noted; after a kill it must be the
+    // state before the run or the one after it, and nothing in between.
+    int conversions = 0, leftovers = 0;
+    auto check = [&](const std::string& when) {
+        for (Log& l : logs) {
+            const std::string path = t / (l.dir + "/" + l.name);
+            const std::string bytes = ReadFile(path);
+            if (bytes == l.next) {
+                ++conversions;
+                l.now = l.next;
+                l.next = Cut(l.now);
+                l.seen.insert(std::hash<std::string>()(l.now));
+            } else {
+                ASSERT_EQ(bytes.size(), l.now.size()) << path << " damaged " << when;
+                ASSERT_TRUE(bytes == l.now) << path << " damaged " << when;
+            }
+        }
+        for (const char* dir : {"one", "two"}) {
+            // A kill may leave the scratch file or the archive's working copy, nothing else.
+            for (const std::string& n : ListDir(t / dir)) {
+                if (n == "MAIL01.TXT" || n == "MAIL02.TXT" || n == "STXBAK.zip") continue;
+                ++leftovers;
+                ASSERT_TRUE(n == "$LFCUT$$.$$$" || n.rfind("STXBAK.zip.$$$", 0) == 0)
+                    << "unexpected " << n << " " << when;
+            }
+            const ArchiveContent a = ReadArchive(t / (std::string(dir) + "/STXBAK.zip"));
+            if (!a.exists) continue;
+            ASSERT_TRUE(a.ok) << dir << "/STXBAK.zip " << a.error << " " << when;
+            for (const auto& [name, bytes] : a.members) {
+                bool known = false;
+                for (const Log& l : logs) {
+                    known |= l.dir == dir && l.name == name &&
+                             l.seen.count(std::hash<std::string>()(bytes));
+                }
+                ASSERT_TRUE(known) << "archive member " << name << " damaged " << when;
+            }
+        }
+    };
+
+    // How long one whole run takes, to spread the kills over it.
+    auto start = std::chrono::steady_clock::now();
+    {
+        Child c({"/batch"}, env);
+        ASSERT_EQ(c.Wait(), 0) << c.err();
+    }
+    const auto full = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+    check("after a whole run");
+    ASSERT_FALSE(HasFailure());
+
+    int kills = 0, attempts = 0;
+    std::uniform_int_distribution<long> delay(0, full + full / 5);
+    while (kills < kKillsWanted && attempts < 3 * kKillsWanted) {
+        ++attempts;
+        Child c({"/batch"}, env);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
+        c.Kill();
+        c.Wait();
+        kills += c.killed();
+        check("after kill " + std::to_string(kills));
+        if (HasFailure()) return;
+    }
+    EXPECT_GE(kills, kKillsWanted);
+
+    Child rerun({"/batch"}, env);
+    EXPECT_EQ(rerun.Wait(), 0) << rerun.err();
+    check("after the rerun");
+    for (const Log& l : logs) {
+        EXPECT_EQ(ReadFile(t / (l.dir + "/" + l.name)), l.now) << "rerun did not convert";
+    }
+    for (const char* dir : {"one", "two"}) {
+        const ArchiveContent a = ReadArchive(t / (std::string(dir) + "/STXBAK.zip"));
+        EXPECT_EQ(a.members.size(), 2u);
+        EXPECT_EQ(ListDir(t / dir),
+                  (std::set<std::string>{"MAIL01.TXT", "MAIL02.TXT", "STXBAK.zip"}))
+            << "leftovers after the rerun";
+    }
+    std::printf(
+        "[ figures  ] %d kills survived in %d runs (whole run %ld us); %d conversions completed "
+        "between kills, %d leftovers met and cleared\n",
+        kills, attempts, static_cast<long>(full), conversions, leftovers);
+}
+
+}  // namespace
+}  // namespace tidewell::test
