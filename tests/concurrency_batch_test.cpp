@@ -1,0 +1,100 @@
+// Two batch runs at once, over one list or over two lists naming logs in the
+// same folder: every log ends whole, converted as often as the runs that got to
+// it say, and the backup archive keeps every member.
+#include <gtest/gtest.h>
+
+#include "LogChecks.h"
+#include "ProcessRunner.h"
+#include "TestSupport.h"
+
+namespace tidewell::test {
+namespace {
+
+constexpr int kRounds = 8;
+constexpr int kLogs = 6;
+
+std::string Cut(const std::string& s) {
+    MemorySource in(s);
+    MemorySink out;
+    CutLineFeeds(in, out, 2, false);
+    return out.data();
+}
+
+std::string Log(int i) {
+    std::string s;
+    for (int l = 0; l < 2000; ++l)
+        s += "log " + std::to_string(i) + " line " + std::to_string(l) + "\r\n";
+    return s;
+}
+
+struct Case {
+    const char* name;
+    bool sameList;  // both runs read one list; else each its own half of the logs
+};
+
+class Concurrency : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Concurrency, TwoRunsNeverCorruptOrLoseAFile) {
+    const Case c = GetParam();
+    for (int round = 0; round < kRounds; ++round) {
+        TempDir t;
+        std::filesystem::create_directory(t / "logs");
+        std::vector<std::string> paths, before;
+        ListBuilder all, first, second;
+        for (int i = 0; i < kLogs; ++i) {
+            paths.push_back(t / ("logs/LOG" + std::to_string(i) + ".TXT"));
+            before.push_back(Log(i));
+            WriteFile(paths.back(), before.back());
+            all.Mail("s", paths.back());
+            (i % 2 ? second : first).Mail("s", paths.back());
+        }
+        WriteFile(t / "ALL.DAT", all.bytes());
+        WriteFile(t / "FIRST.DAT", first.bytes());
+        WriteFile(t / "SECOND.DAT", second.bytes());
+        const std::string extra = "LINES=2\nBACKUP=1\n";
+        const auto envA = ProfileEnv(t / "cfgA", t / (c.sameList ? "ALL.DAT" : "FIRST.DAT"), extra);
+        const auto envB =
+            ProfileEnv(t / "cfgB", t / (c.sameList ? "ALL.DAT" : "SECOND.DAT"), extra);
+
+        Child a({"/batch"}, envA), b({"/batch"}, envB);
+        const int sa = a.Wait(), sb = b.Wait();
+        const std::string errs = a.err() + b.err();
+        ASSERT_FALSE(a.hung() || b.hung());
+        ASSERT_LE(sa, 1) << errs;
+        ASSERT_LE(sb, 1) << errs;
+
+        const ArchiveContent archive = ReadArchive(t / "logs/STXBAK.zip");
+        ASSERT_TRUE(archive.ok) << archive.error;
+        for (int i = 0; i < kLogs; ++i) {
+            const std::string now = ReadFile(paths[i]);
+            const std::string once = Cut(before[i]), twice = Cut(once);
+            const bool reported = errs.find(paths[i]) != std::string::npos;
+            const std::string base = "LOG" + std::to_string(i) + ".TXT";
+            ASSERT_TRUE(archive.members.count(base)) << base << " has no backup\n" << errs;
+            const std::string& saved = archive.members.at(base);
+            if (c.sameList) {
+                // Converted by both in turn, or by one while the other said why not.
+                ASSERT_TRUE(now == twice || (now == once && reported)) << paths[i] << "\n" << errs;
+                ASSERT_TRUE(saved == before[i] || saved == once) << base;
+            } else {
+                ASSERT_EQ(now, once) << paths[i] << "\n" << errs;
+                ASSERT_EQ(saved, before[i]) << base;
+            }
+        }
+        if (!c.sameList) {
+            EXPECT_EQ(sa, 0) << errs;
+            EXPECT_EQ(sb, 0) << errs;
+        }
+        std::set<std::string> expected{"STXBAK.zip"};
+        for (int i = 0; i < kLogs; ++i) expected.insert("LOG" + std::to_string(i) + ".TXT");
+        ASSERT_EQ(ListDir(t / "logs"), expected) << "leftovers";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, Concurrency,
+                         ::testing::Values(Case{"same_list", true},
+                                           Case{"two_lists_one_folder", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tidewell::test
