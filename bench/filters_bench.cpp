@@ -107,6 +107,30 @@ void BM_CopyOnly(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
+// The filter objects alone, fed straight from the text: no copy into a block.
+template <typename Filter>
+void FeedOnly(benchmark::State& state, const std::string& text, Filter make) {
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    for (auto _ : state) {
+        auto filter = make();
+        DropSink sink;
+        OutBuffer out(sink, kFilterBlockSize);
+        for (size_t pos = 0; pos < text.size(); pos += kFilterBlockSize) {
+            filter.Feed(p + pos, std::min(kFilterBlockSize, text.size() - pos), out);
+        }
+        benchmark::DoNotOptimize(filter.Finish(out));
+        out.Flush();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void BM_CutShortLinesFeedOnly(benchmark::State& s) {
+    FeedOnly(s, ShortLines(), [] { return LineFeedCutter(100, false); });
+}
+void BM_RestoreShortLinesCutFeedOnly(benchmark::State& s) {
+    FeedOnly(s, ShortLinesCut(), [] { return LineFeedRestorer(); });
+}
+
 void BM_CutShortLines(benchmark::State& s) {
     Cut(s, ShortLines(), 100);
 }
@@ -141,6 +165,8 @@ BENCHMARK(BM_RestoreShortLines);
 BENCHMARK(BM_RestoreShortLinesCut);
 BENCHMARK(BM_RestoreLongLines);
 BENCHMARK(BM_RestoreOnlyLineEnds);
+BENCHMARK(BM_CutShortLinesFeedOnly);
+BENCHMARK(BM_RestoreShortLinesCutFeedOnly);
 
 }  // namespace
 }  // namespace tidewell

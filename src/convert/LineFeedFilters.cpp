@@ -118,6 +118,15 @@ inline bool KeepLineFeed(uint64_t& n, int64_t& w, bool& f) {
     return false;
 }
 
+// Below this CR count an LF is dropped for certain, and only a count that
+// reaches it needs the full rules.
+inline uint64_t DropBelow(int64_t w, bool f) {
+    if (w < -1) return 0;
+    uint64_t limit = w >= 0 ? static_cast<uint64_t>(w) + 1 : std::numeric_limits<uint64_t>::max();
+    if (f) limit = std::min<uint64_t>(limit, 3);
+    return limit;
+}
+
 // Filters whole blocks from a source to a sink through the given filter.
 template <typename Filter>
 int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) {
@@ -179,6 +188,7 @@ uint8_t* LineFeedCutter::CutSpan(const uint8_t* p, const uint8_t* end, const uin
     uint64_t n = crCount_;
     int64_t w = interval_;
     bool f = forV2_;
+    uint64_t dropBelow = DropBelow(w, f);
     const uint8_t* run = p;
     while (end - p >= kChunk && limit - p >= kScanReach) {
         const ChunkMasks m = ScanChunk(p);
@@ -188,7 +198,11 @@ uint8_t* LineFeedCutter::CutSpan(const uint8_t* p, const uint8_t* end, const uin
                 const uint64_t before = cr & ((lf & (0 - lf)) - 1);
                 n += CountBits(before);
                 cr ^= before;
-                if (KeepLineFeed(n, w, f)) continue;
+                if (n >= dropBelow) {
+                    const bool keep = KeepLineFeed(n, w, f);
+                    dropBelow = DropBelow(w, f);
+                    if (keep) continue;
+                }
             }
             const uint8_t* at = p + LowestBit(lf);
             dst = CopyRunLoose(dst, run, at);
