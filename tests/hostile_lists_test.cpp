@@ -1,0 +1,223 @@
+// Lists that name things no log should be: folders, FIFOs, devices, broken or
+// looping links, files we may not read or write, the scratch file itself,
+// over-long names, and lists that are empty or huge. Each case: a clear
+// message, no hang, nothing lost, and the scan goes on to the next entry.
+// Run as an unprivileged user when the suite runs as root, so that permissions hold.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "LogChecks.h"
+#include "ProcessRunner.h"
+#include "TestSupport.h"
+
+namespace tidewell::test {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+const std::string kText = "one\r\ntwo\r\nthree\r\n";
+
+std::string Cut(const std::string& s) {
+    MemorySource in(s);
+    MemorySink out;
+    CutLineFeeds(in, out, 100, false);
+    return out.data();
+}
+
+std::vector<std::string> Unprivileged() {
+    if (geteuid() != 0) return {};
+    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+}
+
+// Hands the tree to the unprivileged user the program will run as.
+void GiveAway(const std::string& root) {
+    if (geteuid() != 0) return;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        lchown(e.path().c_str(), kNobody, kNobody);
+    }
+    lchown(root.c_str(), kNobody, kNobody);
+}
+
+struct Hostile {
+    const char* name;
+    // Prepares what the entry names, in folder `d`; returns the name for the list.
+    std::function<std::string(const std::string& d)> setup;
+    const char* message;  // expected on standard error after the name
+    int status;
+    // Files that must come out exactly as they went in.
+    std::vector<std::string> untouched;
+};
+
+std::vector<Hostile> Cases() {
+    auto file = [](const std::string& d, const std::string& n, mode_t mode) {
+        WriteFile(d + "/" + n, kText);
+        chmod((d + "/" + n).c_str(), mode);
+        return d + "/" + n;
+    };
+    return {
+        {"directory", [](const std::string& d) { return d + "/sub"; }, "not a regular file", 1, {}},
+        {"fifo",
+         [](const std::string& d) {
+             mkfifo((d + "/fifo").c_str(), 0666);
+             return d + "/fifo";
+         },
+         "not a regular file",
+         1,
+         {}},
+        {"dev_zero",
+         [](const std::string&) { return std::string("/dev/zero"); },
+         "not a regular file",
+         1,
+         {}},
+        {"dangling_link",
+         [](const std::string& d) {
+             symlink("nowhere.txt", (d + "/dangling").c_str());
+             return d + "/dangling";
+         },
+         "not found",
+         0,
+         {}},
+        {"looping_link",
+         [](const std::string& d) {
+             symlink("loop2", (d + "/loop1").c_str());
+             symlink("loop1", (d + "/loop2").c_str());
+             return d + "/loop1";
+         },
+         "cannot open: Too many levels of symbolic links",
+         1,
+         {}},
+        {"unreadable",
+         [=](const std::string& d) { return file(d, "noread.txt", 0200); },
+         "cannot open: Permission denied",
+         1,
+         {"noread.txt"}},
+        {"unwritable",
+         [=](const std::string& d) { return file(d, "nowrite.txt", 0444); },
+         "no write permission",
+         1,
+         {"nowrite.txt"}},
+        {"scratch_name_itself",
+         [=](const std::string& d) { return file(d, "$LFCUT$$.$$$", 0644); },
+         "bears the scratch file's own name",
+         1,
+         {"$LFCUT$$.$$$"}},
+        {"scratch_name_linked_elsewhere",
+         [=](const std::string& d) {
+             // A planted link must not lead the rewrite into another file.
+             file(d, "victim.txt", 0644);
+             symlink("victim.txt", (d + "/$LFCUT$$.$$$").c_str());
+             return file(d, "log.txt", 0644);
+         },
+         "exists and is not a regular file",
+         1,
+         {"victim.txt", "log.txt"}},
+        {"name_over_255_bytes",
+         [](const std::string& d) { return d + "/" + std::string(300, 'n'); },
+         "not found",
+         0,
+         {}},
+    };
+}
+
+class HostileEntry : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
+    const Hostile c = GetParam();
+    TempDir t;
+    const std::string d = t / "logs";
+    std::filesystem::create_directories(d + "/sub");
+    const std::string named = c.setup(d);
+    // A good log in another folder after the hostile entry proves the scan went on.
+    std::filesystem::create_directory(t / "good");
+    WriteFile(t / "good/GOOD.TXT", kText);
+    WriteFile(t / "TODOLST2.DAT",
+              ListBuilder().Mail("s", named).Mail("s", t / "good/GOOD.TXT").bytes());
+    const auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "");
+    GiveAway(t.path());
+
+    Child run({"/batch"}, env, Unprivileged());
+    const int status = run.Wait(20000);
+    ASSERT_FALSE(run.hung()) << "the run hung";
+    const std::string err = run.err();
+    EXPECT_EQ(status, c.status) << err;
+    const size_t line = err.find("tidewell: " + named.substr(0, 255) + ": ");
+    ASSERT_NE(line, std::string::npos) << err;
+    EXPECT_NE(err.substr(line, err.find('\n', line) - line).find(c.message), std::string::npos)
+        << err;
+    EXPECT_EQ(ReadFile(t / "good/GOOD.TXT"), Cut(kText));
+    for (const std::string& n : c.untouched) EXPECT_EQ(ReadFile(d + "/" + n), kText) << n;
+    std::set<std::string> after = ListDir(d);
+    EXPECT_EQ(after.count("STXBAK.zip"), 0u);
+    if (std::string(c.name) != "scratch_name_itself" &&
+        std::string(c.name) != "scratch_name_linked_elsewhere") {
+        EXPECT_EQ(after.count("$LFCUT$$.$$$"), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, HostileEntry, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A second name of another file under the scratch name: emptying the scratch
+// file must not empty that file.
+TEST(HostileTree, ScratchNameHardLinkedToAnotherFile) {
+    TempDir t;
+    std::filesystem::create_directory(t / "logs");
+    WriteFile(t / "logs/OTHER.TXT", kText);
+    WriteFile(t / "logs/LOG.TXT", kText);
+    ASSERT_EQ(link((t / "logs/OTHER.TXT").c_str(), (t / "logs/$LFCUT$$.$$$").c_str()), 0);
+    WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "logs/LOG.TXT").bytes());
+    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(t / "logs/OTHER.TXT"), kText);
+    EXPECT_EQ(ReadFile(t / "logs/LOG.TXT"), Cut(kText));
+    EXPECT_EQ(ListDir(t / "logs"), (std::set<std::string>{"LOG.TXT", "OTHER.TXT"}));
+}
+
+// Kind names longer than their 15 bytes are cut, not let loose: an "F" kind
+// of 40 bytes still names its file, and the entry after it is read right.
+TEST(HostileTree, OverlongKindNameIsReadWhole) {
+    TempDir t;
+    WriteFile(t / "A.TXT", kText);
+    WriteFile(t / "B.TXT", kText);
+    WriteFile(t / "TODOLST2.DAT",
+              ListBuilder()
+                  .FileTransfer("F" + std::string(39, 'K'), "MES07", t / "A.TXT")
+                  .Mail("s", t / "B.TXT")
+                  .bytes());
+    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(t / "A.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "B.TXT"), Cut(kText));
+}
+
+TEST(HostileTree, EmptyListDoesNothing) {
+    TempDir t;
+    WriteFile(t / "TODOLST2.DAT", "");
+    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+// 100,000 entries, all but the last naming missing logs: each gets its line,
+// the last log is converted, and the run ends in good time.
+TEST(HostileTree, HugeListIsWorkedThrough) {
+    TempDir t;
+    constexpr int kEntries = 100000;
+    ListBuilder list;
+    for (int i = 0; i < kEntries - 1; ++i) list.Mail("s", t / ("missing/" + std::to_string(i)));
+    WriteFile(t / "LAST.TXT", kText);
+    list.Mail("s", t / "LAST.TXT");
+    WriteFile(t / "TODOLST2.DAT", list.bytes());
+    Child run({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    EXPECT_EQ(run.Wait(120000), 0);
+    ASSERT_FALSE(run.hung());
+    const std::string err = run.err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), kEntries - 1);
+    EXPECT_EQ(ReadFile(t / "LAST.TXT"), Cut(kText));
+}
+
+}  // namespace
+}  // namespace tidewell::test
