@@ -1,0 +1,69 @@
+// The program started where no window can be shown: a batch run with a
+// readable list still works; anything that needs the dialog ends with one
+// line on standard error and status 2, never with an abort.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "TestSupport.h"
+
+using namespace tidewell::test;
+
+namespace {
+
+struct Case {
+    const char* name;
+    bool listExists;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> errMentions;
+};
+
+TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
+    const std::vector<Case> cases = {
+        {"unreadable list", false, {}, 2, {"missing/TODOLST2.DAT", "display"}},
+        {"unreadable list in batch mode",
+         false,
+         {"/batch"},
+         2,
+         {"missing/TODOLST2.DAT", "display"}},
+        {"readable list without batch", true, {}, 2, {"needs a display", "/batch"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string list = c.listExists ? dir / "TODOLST2.DAT" : dir / "missing/TODOLST2.DAT";
+        if (c.listExists) WriteFile(list, "");
+        std::filesystem::create_directories(dir / "KORU");
+        WriteFile(dir / "KORU/tidewell.conf", "[TidewellSetup]\nTODOLST2=" + list + "\n");
+        const RunResult r = RunTidewell(c.args, {{"DISPLAY", ""},
+                                                 {"WAYLAND_DISPLAY", ""},
+                                                 {"QT_QPA_PLATFORM", ""},
+                                                 {"XDG_CONFIG_HOME", dir.path()},
+                                                 {"WINEPREFIX", dir / "wine"}});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        for (const std::string& m : c.errMentions)
+            EXPECT_NE(r.err.find(m), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(NoDisplay, BatchWithAReadableListConverts) {
+    TempDir dir;
+    WriteFile(dir / "a.log", "x\ry\r");
+    WriteFile(dir / "TODOLST2.DAT", ListBuilder().Mail("in", dir / "a.log").bytes());
+    std::filesystem::create_directories(dir / "KORU");
+    WriteFile(dir / "KORU/tidewell.conf",
+              "[TidewellSetup]\nTODOLST2=" + (dir / "TODOLST2.DAT") + "\nREVERSE=1\n");
+    const RunResult r = RunTidewell({"/batch"}, {{"DISPLAY", ""},
+                                                 {"WAYLAND_DISPLAY", ""},
+                                                 {"QT_QPA_PLATFORM", ""},
+                                                 {"XDG_CONFIG_HOME", dir.path()},
+                                                 {"WINEPREFIX", dir / "wine"}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "a.log"), "x\r\ny\r\n");
+}
+
+}  // namespace
