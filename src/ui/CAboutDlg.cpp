@@ -37,6 +37,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(du.X(7), du.Y(7), du.X(7), du.Y(7));
     grid->setHorizontalSpacing(du.X(6));
+    grid->setVerticalSpacing(du.Y(6));
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
     grid->addWidget(name, 0, 1);
     grid->addWidget(notice, 1, 1);

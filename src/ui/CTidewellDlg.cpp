@@ -152,7 +152,7 @@ void CTidewellDlg::CreateControls() {
     grid->setHorizontalSpacing(du.X(10));
     grid->setVerticalSpacing(du.Y(3));
     grid->addWidget(m_pForV2, 0, 2);
-    grid->addLayout(intervalRow, 1, 0, 2, 1, Qt::AlignVCenter);
+    grid->addLayout(intervalRow, 1, 0);
     grid->addWidget(m_pReverse, 1, 2);
     grid->addWidget(m_pBackup, 2, 2);
     grid->addLayout(buttonRow, 3, 0);
