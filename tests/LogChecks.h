@@ -16,14 +16,14 @@
 namespace tidewell::test {
 
 // The filters fed one byte at a time: the reference a rewritten log must equal.
-inline std::string ReferenceCut(const std::string& in, int64_t interval, bool forV2) {
+inline std::string ExpectedCut(const std::string& in, int64_t interval, bool forV2) {
     MemorySource src(in);
     MemorySink out;
     CutLineFeeds(src, out, interval, forV2, 1);
     return out.data();
 }
 
-inline std::string ReferenceRestore(const std::string& in) {
+inline std::string ExpectedRestore(const std::string& in) {
     MemorySource src(in);
     MemorySink out;
     RestoreLineFeeds(src, out, 1);

@@ -103,8 +103,8 @@ class Tree {
     const std::vector<std::string>& states() const { return states_; }
 
     std::string Converted(size_t i) const {
-        if (sc_.reverse) return ReferenceRestore(states_[i]);
-        return ReferenceCut(states_[i], logs_[i].hp ? -kLines : kLines, false);
+        if (sc_.reverse) return ExpectedRestore(states_[i]);
+        return ExpectedCut(states_[i], logs_[i].hp ? -kLines : kLines, false);
     }
 
     struct Result {
