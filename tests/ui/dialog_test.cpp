@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QToolButton>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -563,6 +564,35 @@ class DialogTest : public QObject {
         QVERIFY(!f.dlg->isVisible());
         QCOMPARE(ReadFile(f.dir / "a.log"), kRestoredLog);
         QCOMPARE(f.dlg->ExitStatus(), 0);
+    }
+
+    // Run again at 200% by tools/test.d/40-dialog-scale.sh.
+    void noControlIsCutShort() {
+        Fixture f(Settings(-999, "C:\\HARUCOM\\TODOLST2.DAT"));
+        f.Show();
+        CAboutDlg about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        for (QWidget* dlg : {static_cast<QWidget*>(f.dlg.get()), static_cast<QWidget*>(&about)}) {
+            for (QWidget* w : dlg->findChildren<QWidget*>()) {
+                if (!w->isVisible() || w->window() != dlg) continue;
+                const QString what = dlg->objectName() + "/" + w->objectName();
+                // The arrow buttons draw their arrows to whatever size they get.
+                const bool hasCaption =
+                    (qobject_cast<QAbstractButton*>(w) && !qobject_cast<QToolButton*>(w)) ||
+                    qobject_cast<QLabel*>(w);
+                if (hasCaption) {
+                    QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(what));
+                    QVERIFY2(w->height() >= w->sizeHint().height(), qPrintable(what));
+                }
+                QVERIFY2(QRect(QPoint(), dlg->size())
+                             .contains(QRect(w->mapTo(dlg, QPoint()), w->size())),
+                         qPrintable(what));
+            }
+        }
+        // The interval edit shows the lowest value whole.
+        const QLineEdit* lines = f.Lines();
+        QVERIFY(lines->width() > lines->fontMetrics().horizontalAdvance(lines->text()));
     }
 
     void aboutBoxShowsTheIcon() {
