@@ -18,6 +18,7 @@ struct Case {
     std::vector<std::string> args;
     int status;
     std::vector<std::string> errMentions;
+    std::string display = "";  // empty: unset
 };
 
 TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
@@ -29,6 +30,13 @@ TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
          2,
          {"missing/TODOLST2.DAT", "display"}},
         {"readable list without batch", true, {}, 2, {"needs a display", "/batch"}},
+        // Qt would abort here; the program ends with the same one line instead.
+        {"a display that cannot be opened",
+         false,
+         {},
+         2,
+         {"missing/TODOLST2.DAT", "none could be opened"},
+         ":9999"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -37,7 +45,7 @@ TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
         if (c.listExists) WriteFile(list, "");
         std::filesystem::create_directories(dir / "KORU");
         WriteFile(dir / "KORU/tidewell.conf", "[TidewellSetup]\nTODOLST2=" + list + "\n");
-        const RunResult r = RunTidewell(c.args, {{"DISPLAY", ""},
+        const RunResult r = RunTidewell(c.args, {{"DISPLAY", c.display},
                                                  {"WAYLAND_DISPLAY", ""},
                                                  {"QT_QPA_PLATFORM", ""},
                                                  {"XDG_CONFIG_HOME", dir.path()},
