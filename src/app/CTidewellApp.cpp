@@ -121,6 +121,8 @@ bool CTidewellApp::InitInstance() {
         guard.Release();
     }
     QApplication::setWindowIcon(ApplicationIcon());
+    // Lets desktops match the window to tidewell.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));
 
     CTidewellDlg dlg(profile, start);
     dlg.DoModal();
