@@ -131,6 +131,18 @@ void BM_RestoreShortLinesCutFeedOnly(benchmark::State& s) {
     FeedOnly(s, ShortLinesCut(), [] { return LineFeedRestorer(); });
 }
 
+// The same with the inner loops for any machine, where this one has wider ones.
+void BM_CutShortLinesPortable(benchmark::State& s) {
+    UsePortableLineFeedKernels(true);
+    Cut(s, ShortLines(), 100);
+    UsePortableLineFeedKernels(false);
+}
+void BM_RestoreShortLinesCutPortable(benchmark::State& s) {
+    UsePortableLineFeedKernels(true);
+    Restore(s, ShortLinesCut());
+    UsePortableLineFeedKernels(false);
+}
+
 void BM_CutShortLines(benchmark::State& s) {
     Cut(s, ShortLines(), 100);
 }
@@ -166,6 +178,8 @@ BENCHMARK(BM_RestoreShortLinesCut);
 BENCHMARK(BM_RestoreLongLines);
 BENCHMARK(BM_RestoreOnlyLineEnds);
 BENCHMARK(BM_CutShortLinesFeedOnly);
+BENCHMARK(BM_CutShortLinesPortable);
+BENCHMARK(BM_RestoreShortLinesCutPortable);
 BENCHMARK(BM_RestoreShortLinesCutFeedOnly);
 
 }  // namespace

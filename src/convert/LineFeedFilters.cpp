@@ -1,12 +1,17 @@
 #include "convert/LineFeedFilters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TIDEWELL_HAVE_AVX2_KERNELS 1
 #endif
 
 namespace tidewell {
@@ -29,75 +34,18 @@ struct ChunkMasks {
     uint64_t lf;
 };
 
-// Bit i of each mask is set when byte i of the 64-byte chunk at p is CR / LF.
-inline ChunkMasks ScanChunk(const uint8_t* p) {
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(CR));
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(LF));
-    ChunkMasks m{0, 0};
-    for (int i = 0; i < 4; ++i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        const auto shift = static_cast<unsigned>(16 * i);
-        m.cr |=
-            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
-            << shift;
-        m.lf |=
-            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
-            << shift;
-    }
-    return m;
-#else
-    ChunkMasks m{0, 0};
-    for (int i = 0; i < kChunk; ++i) {
-        m.cr |= static_cast<uint64_t>(p[i] == CR) << i;
-        m.lf |= static_cast<uint64_t>(p[i] == LF) << i;
-    }
-    return m;
-#endif
-}
+// The cutter's working values while a kernel runs.
+struct CutCounters {
+    uint64_t n;
+    int64_t w;
+    bool f;
+};
 
-inline unsigned LowestBit(uint64_t x) {
-    return static_cast<unsigned>(__builtin_ctzll(x));
-}
-
-// Number of set bits. Between two LFs of ordinary text there is one CR, so the
-// zero-or-one case is kept off the general count, which without a popcount
-// instruction is a library call.
-inline uint64_t CountBits(uint64_t x) {
-#if defined(__POPCNT__)
-    return static_cast<uint64_t>(__builtin_popcountll(x));
-#else
-    if ((x & (x - 1)) == 0) return x != 0;
-    x = x - ((x >> 1) & 0x5555555555555555ULL);
-    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-    return (x * 0x0101010101010101ULL) >> 56;
-#endif
-}
-
-// Copies [from, to) to dst and returns the end of the copy. May read up to 63
-// bytes past `to` and write up to 63 bytes past the result. Most lines fit the
-// first stride, so the loop is rarely entered and its branch rarely missed.
-inline uint8_t* CopyRunLoose(uint8_t* dst, const uint8_t* from, const uint8_t* to) {
-    uint8_t* const result = dst + (to - from);
-    std::memcpy(dst, from, 64);
-    while (to - from > 64) {
-        from += 64;
-        dst += 64;
-        std::memcpy(dst, from, 64);
-    }
-    return result;
-}
-
-// Exact copy. Long runs go in fixed 64-byte strides: on some machines the
-// library's copy of large blocks (rep movsb) is several times slower.
-inline uint8_t* CopyRun(uint8_t* dst, const uint8_t* from, const uint8_t* to) {
-    auto n = static_cast<size_t>(to - from);
-    uint8_t* const result = dst + n;
-    for (; n >= 64; n -= 64, from += 64, dst += 64) std::memcpy(dst, from, 64);
-    if (n > 0) std::memcpy(dst, from, n);
-    return result;
-}
+struct Kernels {
+    uint8_t* (*cut)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, CutCounters&);
+    uint8_t* (*cutHeader)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, CutCounters&);
+    uint8_t* (*restore)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*);
+};
 
 // Rule a and b of the normal mode for one LF; true when it is written.
 inline bool KeepLineFeed(uint64_t& n, int64_t& w, bool& f) {
@@ -127,6 +75,88 @@ inline uint64_t DropBelow(int64_t w, bool f) {
     return limit;
 }
 
+// Kernels for any machine: 16-byte compares where SSE2 is there (all of x86-64).
+namespace portable {
+
+// Bit i of each mask is set when byte i of the 64-byte chunk at p is CR / LF.
+inline ChunkMasks ScanChunk(const uint8_t* p) {
+    ChunkMasks m{0, 0};
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(CR));
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(LF));
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const auto shift = static_cast<unsigned>(16 * i);
+        m.cr |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+            << shift;
+        m.lf |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+            << shift;
+    }
+#else
+    for (int i = 0; i < kChunk; ++i) {
+        m.cr |= static_cast<uint64_t>(p[i] == CR) << i;
+        m.lf |= static_cast<uint64_t>(p[i] == LF) << i;
+    }
+#endif
+    return m;
+}
+
+// Between two LFs of ordinary text there is one CR, so the zero-or-one case is
+// kept off the general count, which without a popcount instruction is slow.
+inline uint64_t CountBits(uint64_t x) {
+    if ((x & (x - 1)) == 0) return x != 0;
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (x * 0x0101010101010101ULL) >> 56;
+}
+
+#include "convert/LineFeedFilters.inc"
+
+}  // namespace portable
+
+#if TIDEWELL_HAVE_AVX2_KERNELS
+// The same kernels built for AVX2 machines: 32-byte compares and copies and a
+// popcount instruction. Chosen at run time, so the program still runs anywhere.
+#pragma GCC push_options
+#pragma GCC target("avx2,popcnt,bmi,bmi2")
+namespace avx2 {
+
+inline ChunkMasks ScanChunk(const uint8_t* p) {
+    const __m256i cr = _mm256_set1_epi8(static_cast<char>(CR));
+    const __m256i lf = _mm256_set1_epi8(static_cast<char>(LF));
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    auto mask = [](__m256i v) {
+        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(v)));
+    };
+    return {mask(_mm256_cmpeq_epi8(lo, cr)) | mask(_mm256_cmpeq_epi8(hi, cr)) << 32,
+            mask(_mm256_cmpeq_epi8(lo, lf)) | mask(_mm256_cmpeq_epi8(hi, lf)) << 32};
+}
+
+inline uint64_t CountBits(uint64_t x) {
+    return static_cast<uint64_t>(__builtin_popcountll(x));
+}
+
+#include "convert/LineFeedFilters.inc"
+
+}  // namespace avx2
+#pragma GCC pop_options
+#endif
+
+std::atomic<bool> g_portableOnly{false};
+
+const Kernels& ChooseKernels() {
+#if TIDEWELL_HAVE_AVX2_KERNELS
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+                             __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    if (avx2 && !g_portableOnly.load(std::memory_order_relaxed)) return avx2::kKernels;
+#endif
+    return portable::kKernels;
+}
+
 // Filters whole blocks from a source to a sink through the given filter.
 template <typename Filter>
 int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) {
@@ -145,6 +175,14 @@ int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) 
 }
 
 }  // namespace
+
+void UsePortableLineFeedKernels(bool on) {
+    g_portableOnly.store(on, std::memory_order_relaxed);
+}
+
+bool LineFeedKernelsAreVectorWide() {
+    return &ChooseKernels() != &portable::kKernels;
+}
 
 const uint8_t* LineFeedCutter::FeedOpening(const uint8_t* p, const uint8_t* end, OutBuffer& out) {
     // Bytes of the opening check are written as read and never counted.
@@ -179,53 +217,6 @@ const uint8_t* LineFeedCutter::FeedHeaderStart(const uint8_t* p, const uint8_t* 
     return p;
 }
 
-// One pass of the normal mode over [p, end) (or, with kDropAll, of the header
-// mode past its fifth CR, where every LF goes). Bytes between dropped LFs are
-// copied as runs; input may be read up to limit.
-template <bool kDropAll>
-uint8_t* LineFeedCutter::CutSpan(const uint8_t* p, const uint8_t* end, const uint8_t* limit,
-                                 uint8_t* dst) {
-    uint64_t n = crCount_;
-    int64_t w = interval_;
-    bool f = forV2_;
-    uint64_t dropBelow = DropBelow(w, f);
-    const uint8_t* run = p;
-    while (end - p >= kChunk && limit - p >= kScanReach) {
-        const ChunkMasks m = ScanChunk(p);
-        uint64_t cr = m.cr;
-        for (uint64_t lf = m.lf; lf != 0; lf &= lf - 1) {
-            if constexpr (!kDropAll) {
-                const uint64_t before = cr & ((lf & (0 - lf)) - 1);
-                n += CountBits(before);
-                cr ^= before;
-                if (n >= dropBelow) {
-                    const bool keep = KeepLineFeed(n, w, f);
-                    dropBelow = DropBelow(w, f);
-                    if (keep) continue;
-                }
-            }
-            const uint8_t* at = p + LowestBit(lf);
-            dst = CopyRunLoose(dst, run, at);
-            run = at + 1;
-        }
-        if constexpr (!kDropAll) n += CountBits(cr);
-        p += kChunk;
-    }
-    for (; p < end; ++p) {
-        if (*p == CR) {
-            ++n;
-        } else if (*p == LF && (kDropAll || !KeepLineFeed(n, w, f))) {
-            dst = CopyRun(dst, run, p);
-            run = p + 1;
-        }
-    }
-    dst = CopyRun(dst, run, end);
-    crCount_ = n;
-    interval_ = w;
-    forV2_ = f;
-    return dst;
-}
-
 void LineFeedCutter::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
     const uint8_t* end = p + n;
     p = FeedOpening(p, end, out);
@@ -233,14 +224,19 @@ void LineFeedCutter::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
     if (phase_ != Phase::kHeader && phase_ != Phase::kNormal) return;
     // Cutting never lengthens the text, so a piece fits in room of its own size.
     const size_t maxPiece = out.capacity() - kOutSlack;
+    const Kernels& kernels = ChooseKernels();
+    CutCounters counters{crCount_, interval_, forV2_};
     while (p < end) {
         const size_t piece = std::min(static_cast<size_t>(end - p), maxPiece);
         uint8_t* const start = out.Reserve(piece + kOutSlack);
-        uint8_t* const stop = phase_ == Phase::kHeader ? CutSpan<true>(p, p + piece, end, start)
-                                                       : CutSpan<false>(p, p + piece, end, start);
+        uint8_t* const stop = (phase_ == Phase::kHeader ? kernels.cutHeader : kernels.cut)(
+            p, p + piece, end, start, counters);
         out.Commit(static_cast<size_t>(stop - start));
         p += piece;
     }
+    crCount_ = counters.n;
+    interval_ = counters.w;
+    forV2_ = counters.f;
 }
 
 int LineFeedCutter::Finish(OutBuffer& out) {
@@ -249,42 +245,17 @@ int LineFeedCutter::Finish(OutBuffer& out) {
     return 0;
 }
 
-// Writes [p, stop) with an LF after every CR whose next byte is not LF. Input
-// may be read up to limit; a CR at limit - 1 is left for the caller to decide.
-uint8_t* LineFeedRestorer::RestoreSpan(const uint8_t* p, const uint8_t* stop, const uint8_t* limit,
-                                       uint8_t* dst) {
-    const uint8_t* run = p;
-    while (stop - p >= kChunk && limit - p >= kScanReach) {
-        const ChunkMasks m = ScanChunk(p);
-        const uint64_t nextIsLf = (m.lf >> 1) | (static_cast<uint64_t>(p[kChunk] == LF) << 63);
-        for (uint64_t bare = m.cr & ~nextIsLf; bare != 0; bare &= bare - 1) {
-            const uint8_t* after = p + LowestBit(bare) + 1;
-            dst = CopyRunLoose(dst, run, after);
-            *dst++ = LF;
-            run = after;
-        }
-        p += kChunk;
-    }
-    for (; p < stop; ++p) {
-        if (p[0] == CR && limit - p >= 2 && p[1] != LF) {
-            dst = CopyRun(dst, run, p + 1);
-            *dst++ = LF;
-            run = p + 1;
-        }
-    }
-    return CopyRun(dst, run, stop);
-}
-
 void LineFeedRestorer::Feed(const uint8_t* p, size_t n, OutBuffer& out) {
     if (n == 0) return;
     const uint8_t* end = p + n;
     if (lastWasCr_ && *p != LF) out.Put(LF);
     // At most one LF is added per input byte.
     const size_t maxPiece = (out.capacity() - kOutSlack) / 2;
+    const Kernels& kernels = ChooseKernels();
     while (p < end) {
         const size_t piece = std::min(static_cast<size_t>(end - p), maxPiece);
         uint8_t* const start = out.Reserve(2 * piece + kOutSlack);
-        uint8_t* const stop = RestoreSpan(p, p + piece, end, start);
+        uint8_t* const stop = kernels.restore(p, p + piece, end, start);
         out.Commit(static_cast<size_t>(stop - start));
         p += piece;
     }

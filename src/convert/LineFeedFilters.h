@@ -26,8 +26,6 @@ class LineFeedCutter {
     enum class Phase { kFirst, kAfterT, kAfterO, kHeader, kNormal };
     const uint8_t* FeedOpening(const uint8_t* p, const uint8_t* end, OutBuffer& out);
     const uint8_t* FeedHeaderStart(const uint8_t* p, const uint8_t* end, OutBuffer& out);
-    template <bool kDropAll>
-    uint8_t* CutSpan(const uint8_t* p, const uint8_t* end, const uint8_t* limit, uint8_t* dst);
 
     Phase phase_ = Phase::kFirst;
     int64_t interval_;
@@ -42,8 +40,6 @@ class LineFeedRestorer {
     int Finish(OutBuffer& out);
 
   private:
-    uint8_t* RestoreSpan(const uint8_t* p, const uint8_t* stop, const uint8_t* limit, uint8_t* dst);
-
     bool lastWasCr_ = false;
 };
 
@@ -52,5 +48,11 @@ class LineFeedRestorer {
 int CutLineFeeds(ByteSource& in, ByteSink& out, int64_t interval, bool forV2,
                  size_t blockSize = kFilterBlockSize);
 int RestoreLineFeeds(ByteSource& in, ByteSink& out, size_t blockSize = kFilterBlockSize);
+
+// The filters pick their inner loops by what the processor offers (AVX2 where
+// there is one). Tests and benchmarks can hold them to the loops that run on
+// any machine, to check and time both.
+void UsePortableLineFeedKernels(bool on);
+bool LineFeedKernelsAreVectorWide();
 
 }  // namespace tidewell
