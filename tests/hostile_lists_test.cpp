@@ -175,6 +175,21 @@ TEST(HostileTree, ScratchNameHardLinkedToAnotherFile) {
     EXPECT_EQ(ListDir(t / "logs"), (std::set<std::string>{"LOG.TXT", "OTHER.TXT"}));
 }
 
+// With Backup on, a list naming the backup archive must not back it up into itself.
+TEST(HostileTree, ArchiveItselfIsNotBackedUpIntoItself) {
+    TempDir t;
+    WriteFile(t / "LOG.TXT", kText);
+    WriteFile(t / "TODOLST2.DAT",
+              ListBuilder().Mail("s", t / "LOG.TXT").Mail("s", t / "STXBAK.zip").bytes());
+    const RunResult r =
+        RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "BACKUP=1\n"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("STXBAK.zip: is the backup archive itself"), std::string::npos) << r.err;
+    const ArchiveContent a = ReadArchive(t / "STXBAK.zip");
+    EXPECT_TRUE(a.ok);
+    EXPECT_EQ(a.members, (std::map<std::string, std::string>{{"LOG.TXT", kText}}));
+}
+
 // Kind names longer than their 15 bytes are cut, not let loose: an "F" kind
 // of 40 bytes still names its file, and the entry after it is read right.
 TEST(HostileTree, OverlongKindNameIsReadWhole) {

@@ -16,6 +16,7 @@ namespace tidewell {
 namespace {
 
 constexpr int kArchiverOutputSize = 1024;
+constexpr char kBackupArchive[] = "STXBAK";
 
 RewriteOutcome Failed(std::string reason) {
     return {RewriteStatus::kFailed, std::move(reason)};
@@ -77,7 +78,7 @@ std::string Backup(const RewriteJob& job) {
 
 std::string BackupCommand(const std::string& listName) {
     const PathParts parts = SplitPath(listName);
-    return "a -n " + QuoteArgument(parts.drive + parts.directory + "STXBAK") + " " +
+    return "a -n " + QuoteArgument(parts.drive + parts.directory + kBackupArchive) + " " +
            QuoteArgument(listName);
 }
 
@@ -102,6 +103,13 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         CloseQuietly(io, logFd);
         return Failed("bears the scratch file's own name; skipped");
     }
+    // Backing the archive up into itself would replace it under our feet.
+    const bool backup = job.backup && !job.reverse;
+    if (backup && (SplitPath(job.path).baseName == ArchiveFileName(kBackupArchive) ||
+                   SplitPath(target).baseName == ArchiveFileName(kBackupArchive))) {
+        CloseQuietly(io, logFd);
+        return Failed("is the backup archive itself; skipped");
+    }
     const std::string scratch = TempPathFor(target);
     ReplaceError err;
     const int scratchFd = OpenScratchFile(io, scratch, before, job.lockWaitMs, &err);
@@ -124,7 +132,7 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
 
     problem = Filter(io, logFd, scratchFd, job);
     CloseQuietly(io, logFd);
-    if (problem.empty() && job.backup && !job.reverse) problem = Backup(job);
+    if (problem.empty() && backup) problem = Backup(job);
     if (problem.empty()) {
         err = CommitReplace(io, scratchFd, scratch, target, before);
         if (err.replaced) {
