@@ -46,7 +46,7 @@ std::string MakeInput(uint64_t seed, size_t maxSize) {
                                             "Tx", "\r\n", "\n",  "TO"};
     std::string s = kOpenings[pick(sizeof kOpenings / sizeof kOpenings[0])];
     const size_t size = maxSize == 0 ? 0 : pick(maxSize + 1);
-    const int style = static_cast<int>(pick(4));
+    const int style = static_cast<int>(pick(5));
     static const char kSoup[] = "\r\r\r\n\n\nTtOo:ab\0\xff";
     static const char* const kEnds[] = {"\r\n", "\r\n", "\r\n", "\r\n",
                                         "\r",   "\n",   "\n\r", "\r\r\n"};
@@ -55,8 +55,9 @@ std::string MakeInput(uint64_t seed, size_t maxSize) {
             s.push_back(kSoup[pick(sizeof kSoup - 1)]);
             continue;
         }
-        // Lines: mostly short, some far longer than a scan chunk or a small block.
-        const size_t len = style == 3 && pick(8) == 0 ? pick(3000) : pick(81);
+        // Lines: mostly short, some far longer than a scan chunk or a small
+        // block; style 4 packs many line ends into each chunk.
+        const size_t len = style == 3 && pick(8) == 0 ? pick(3000) : pick(style == 4 ? 4 : 81);
         for (size_t i = 0; i < len; ++i) {
             const size_t r = pick(40);
             s.push_back(r == 0 ? '\r' : r == 1 ? '\n' : r < 5 ? "TtOo:"[pick(5)] : 'a' + pick(26));

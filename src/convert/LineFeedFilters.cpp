@@ -28,6 +28,9 @@ constexpr ptrdiff_t kChunk = 64;
 constexpr ptrdiff_t kScanReach = 2 * kChunk;
 // Output may overrun by one stride before the exact length is known.
 constexpr size_t kOutSlack = 128;
+// From this many line ends in a chunk on, going byte by byte is cheaper than
+// a run copy per line.
+constexpr uint64_t kDenseLineEnds = 10;
 
 struct ChunkMasks {
     uint64_t cr;
