@@ -47,7 +47,7 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     for (const char* dir : {"one", "two"}) {
         std::filesystem::create_directory(t / dir);
         for (const char* name : {"MAIL01.TXT", "MAIL02.TXT"}) {
-            Log l{dir, name, BigLog(rng, 300 * 1024), {}, {}};
+            Log l{dir, name, BigLog(rng, 160 * 1024), {}, {}};
             l.next = Cut(l.now);
             l.seen.insert(std::hash<std::string>()(l.now));
             WriteFile(t / (l.dir + "/" + l.name), l.now);
@@ -112,7 +112,7 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     ASSERT_FALSE(HasFailure());
 
     int kills = 0, attempts = 0;
-    std::uniform_int_distribution<long> delay(0, full + full / 5);
+    std::uniform_int_distribution<long> delay(0, full);
     while (kills < kKillsWanted && attempts < 3 * kKillsWanted) {
         ++attempts;
         Child c({"/batch"}, env);
