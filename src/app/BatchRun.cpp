@@ -1,9 +1,11 @@
 #include "app/BatchRun.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <iostream>
 
+#include "app/TerminalProgress.h"
 #include "convert/ProcessTodoList.h"
 #include "platform/Io.h"
 #include "platform/WinePaths.h"
@@ -31,10 +33,18 @@ int RunBatch(const ConvertSettings& s, const void* caller) {
                   << '\n';
         return 2;
     }
-    ConvertEnv env{CurrentIo(), std::cout, std::cerr};
+    // On a terminal the run shows where it is; its trace and error lines pass
+    // the progress line so that it is out of their way.
+    TerminalProgress progress(STDERR_FILENO, STDOUT_FILENO, std::cout, std::cerr);
+    ConvertEnv env{CurrentIo(), progress.active() ? progress.trace() : std::cout,
+                   progress.active() ? progress.diag() : std::cerr};
     env.caller = caller;
     env.mapName = MapHarucomName;
+    if (progress.active()) {
+        env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };
+    }
     const ProcessOutcome outcome = ProcessTodoList(mapped, env);
+    progress.Erase();
     if (outcome.result < 0) {
         std::cerr << "tidewell: cannot read the to-do list " << s.m_strTodoPath;
         if (mapped.m_strTodoPath != s.m_strTodoPath) {

@@ -19,6 +19,7 @@
 #include "platform/ProfileStore.h"
 #include "platform/WinePaths.h"
 #include "ui/CTidewellDlg.h"
+#include "ui/Translation.h"
 #include "ui/UiResources.h"
 
 namespace tidewell {
@@ -120,6 +121,7 @@ bool CTidewellApp::InitInstance() {
         app = std::make_unique<QApplication>(m_argc, m_argv);
         guard.Release();
     }
+    InstallTranslation(*app);
     QApplication::setWindowIcon(ApplicationIcon());
     // Lets desktops match the window to tidewell.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));

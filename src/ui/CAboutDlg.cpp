@@ -10,7 +10,7 @@ namespace tidewell {
 
 CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     setObjectName(QStringLiteral("100"));
-    setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報 TIDEWELL"));
+    setWindowTitle(tr("ﾊﾞｰｼﾞｮﾝ情報 TIDEWELL"));
     setWindowIcon(ApplicationIcon());
     setFont(DialogFont());
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -23,8 +23,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     name->setObjectName(QStringLiteral("version"));
     name->setTextFormat(Qt::PlainText);
     name->setAlignment(Qt::AlignCenter);
-    auto* notice =
-        new QLabel(QStringLiteral("HARUCOM のログの改行を詰める／戻すツールです。"), this);
+    auto* notice = new QLabel(tr("HARUCOM のログの改行を詰める／戻すツールです。"), this);
     notice->setObjectName(QStringLiteral("notice"));
     notice->setTextFormat(Qt::PlainText);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

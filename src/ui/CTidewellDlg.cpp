@@ -51,6 +51,17 @@ QString FromBytes(const std::string& bytes) {
     return QFile::decodeName(QByteArray(bytes.data(), qsizetype(bytes.size())));
 }
 
+// The About item's text comes from the string table; its translation is
+// looked up under the table's name.
+[[maybe_unused]] const char* const kStringTableTexts[] = {
+    QT_TRANSLATE_NOOP("StringTable", "ﾊﾞｰｼﾞｮﾝ情報(TIDEWELL) (&A)..."),
+};
+
+QString AboutItemText() {
+    const std::string text = LoadString(IDS_ABOUTBOX);
+    return QCoreApplication::translate("StringTable", text.c_str());
+}
+
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
         case QEvent::MouseButtonPress:
@@ -86,10 +97,10 @@ CTidewellDlg::~CTidewellDlg() = default;
 void CTidewellDlg::CreateControls() {
     const DialogUnits du(font());
 
-    m_pOK = new QPushButton(QStringLiteral("うりゃ"), this);
+    m_pOK = new QPushButton(tr("うりゃ"), this);
     m_pOK->setObjectName(QStringLiteral("1"));
     m_pOK->setDefault(true);
-    m_pCancel = new QPushButton(QStringLiteral("やめた～"), this);
+    m_pCancel = new QPushButton(tr("やめた～"), this);
     m_pCancel->setObjectName(QStringLiteral("2"));
     m_pReverse = new QCheckBox(QStringLiteral("Reverse"), this);
     m_pReverse->setObjectName(QStringLiteral("1001"));
@@ -102,12 +113,12 @@ void CTidewellDlg::CreateControls() {
     m_pLines->setValidator(new DigitsValidator(m_pLines));
     m_pSpin = new CUpDownControl(m_pLines, this);
     m_pSpin->setObjectName(QStringLiteral("1008"));
-    m_pLinesLabel = new QLabel(QStringLiteral("行間隔"), this);
+    m_pLinesLabel = new QLabel(tr("行間隔"), this);
     m_pLinesLabel->setObjectName(QStringLiteral("static"));
     m_pLinesLabel->setAlignment(Qt::AlignCenter);
     m_pTodoPath = new QLineEdit(this);
     m_pTodoPath->setObjectName(QStringLiteral("1012"));
-    m_pBrowse = new QPushButton(QStringLiteral("参照"), this);
+    m_pBrowse = new QPushButton(tr("参照"), this);
     m_pBrowse->setObjectName(QStringLiteral("1014"));
     m_pForV2 = new QCheckBox(QStringLiteral("for V2.00"), this);
     m_pForV2->setObjectName(QStringLiteral("1015"));
@@ -177,15 +188,14 @@ void CTidewellDlg::CreateControls() {
 }
 
 void CTidewellDlg::DoDataExchange(CDataExchange* pDX) {
-    const QString lines = QStringLiteral("行間隔");
+    const QString lines = tr("行間隔");
     DDX_Text(pDX, m_pLines, m_nLines, lines);
     DDV_MinMaxInt(pDX, m_pLines, m_nLines, -999, 999, lines);
     DDX_Check(pDX, m_pReverse, m_bReverse);
     DDX_Check(pDX, m_pBackup, m_bBackup);
     DDX_Check(pDX, m_pForV2, m_bForV2);
     DDX_Text(pDX, m_pTodoPath, m_strTodoPath);
-    DDV_MaxChars(pDX, m_pTodoPath, m_strTodoPath, kMaxPathBytes,
-                 QStringLiteral("TODOLST2.DAT のパス"));
+    DDV_MaxChars(pDX, m_pTodoPath, m_strTodoPath, kMaxPathBytes, tr("TODOLST2.DAT のパス"));
 }
 
 bool CTidewellDlg::UpdateData(bool bSaveAndValidate) {
@@ -238,7 +248,7 @@ bool CTidewellDlg::OnInitDialog() {
 
 void CTidewellDlg::AddAboutItem() {
 #ifdef Q_OS_WIN
-    const QString text = QString::fromUtf8(LoadString(IDS_ABOUTBOX));
+    const QString text = AboutItemText();
     if (text.isEmpty()) return;
     HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
     if (!menu) return;
@@ -260,7 +270,7 @@ void CTidewellDlg::contextMenuEvent(QContextMenuEvent* event) {
 #ifdef Q_OS_WIN
     QDialog::contextMenuEvent(event);
 #else
-    const QString text = QString::fromUtf8(LoadString(IDS_ABOUTBOX));
+    const QString text = AboutItemText();
     if (text.isEmpty()) return;
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("systemMenu"));
@@ -283,13 +293,13 @@ bool CTidewellDlg::nativeEvent(const QByteArray& eventType, void* message, qintp
 #endif
 
 void CTidewellDlg::OnBrowse() {
-    QFileDialog dlg(this, QStringLiteral("HARUCOM TODOLST2.DAT を指定してください。"));
+    QFileDialog dlg(this, tr("HARUCOM TODOLST2.DAT を指定してください。"));
     dlg.setObjectName(QStringLiteral("browse"));
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setDefaultSuffix(QStringLiteral("DAT"));
-    dlg.setNameFilters({QStringLiteral("TODOLST2.DAT file (TODOLST2.DAT)"),
-                        QStringLiteral("DAT file (*.DAT)"), QStringLiteral("All files (*)")});
+    dlg.setNameFilters(
+        {tr("TODOLST2.DAT file (TODOLST2.DAT)"), tr("DAT file (*.DAT)"), tr("All files (*)")});
     // Start where the stored name points (a HARUCOM name is looked up in its
     // Wine prefix), with its file name filled in.
     const std::string folder = MappedFolderOf(m_strTodoPath);
@@ -314,8 +324,7 @@ void CTidewellDlg::OnSaveSetup() {
     if (!UpdateData(true)) return;
     if (!SaveSetup(m_profile, Settings())) {
         ShowMessage(QStringLiteral("saveError"), QMessageBox::Warning,
-                    QStringLiteral("設定を保存できませんでした。\n%1")
-                        .arg(FromBytes(m_profile.FileName())));
+                    tr("設定を保存できませんでした。\n%1").arg(FromBytes(m_profile.FileName())));
     }
 }
 
@@ -325,7 +334,7 @@ void CTidewellDlg::OnOK() {
     const ProcessOutcome outcome = ProcessTodoList();
     if (outcome.result < 0) {
         ShowMessage(QStringLiteral("listError"), QMessageBox::Warning,
-                    QStringLiteral("ToDo リストを開けません。\n%1\n(%2)")
+                    tr("ToDo リストを開けません。\n%1\n(%2)")
                         .arg(FromBytes(m_strTodoPath), QString::fromStdString(outcome.listError)));
         m_pTodoPath->setFocus(Qt::OtherFocusReason);
         return;
@@ -335,7 +344,7 @@ void CTidewellDlg::OnOK() {
     ReportFailures(outcome);
     if (outcome.cancelled) {
         ShowMessage(QStringLiteral("cancelled"), QMessageBox::Information,
-                    QStringLiteral("変換を中止しました。%1 件のログを変換済みです。")
+                    tr("変換を中止しました。%1 件のログを変換済みです。")
                         .arg(qulonglong(outcome.converted)));
         return;
     }
@@ -418,16 +427,16 @@ void CTidewellDlg::ReportFailures(const ProcessOutcome& outcome) {
     QStringList all;
     for (const EntryFailure& f : outcome.failures) {
         const QString line = QStringLiteral("%1: %2").arg(
-            f.path.empty() ? QStringLiteral("(空のファイル名)") : FromBytes(f.path),
+            f.path.empty() ? tr("(空のファイル名)") : FromBytes(f.path),
             QString::fromStdString(f.reason));
         all << line;
         if (size_t(shown.size()) < kFailuresShown) shown << line;
     }
-    QString text = QStringLiteral("次のログは変換できませんでした（%1 件）。\n\n%2")
+    QString text = tr("次のログは変換できませんでした（%1 件）。\n\n%2")
                        .arg(all.size())
                        .arg(shown.join(QLatin1Char('\n')));
     if (all.size() > shown.size()) {
-        text += QStringLiteral("\nほか %1 件").arg(all.size() - shown.size());
+        text += tr("\nほか %1 件").arg(all.size() - shown.size());
     }
     ShowMessage(QStringLiteral("failures"), QMessageBox::Warning, text,
                 all.join(QLatin1Char('\n')));

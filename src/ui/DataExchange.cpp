@@ -1,6 +1,7 @@
 #include "ui/DataExchange.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 
@@ -33,7 +34,8 @@ void DDX_Text(CDataExchange* pDX, QLineEdit* edit, int& value, const QString& wh
     bool ok = false;
     const int typed = edit->text().trimmed().toInt(&ok);
     if (!ok) {
-        pDX->Fail(edit, QStringLiteral("「%1」には整数を指定してください（入力: \"%2\"）。")
+        pDX->Fail(edit, QCoreApplication::translate(
+                            "CDataExchange", "「%1」には整数を指定してください（入力: \"%2\"）。")
                             .arg(what, edit->text()));
         return;
     }
@@ -85,12 +87,13 @@ void DDV_MinMaxInt(CDataExchange* pDX, QLineEdit* edit, int value, int minVal, i
                    const QString& what) {
     if (pDX->Failed() || !pDX->m_bSaveAndValidate) return;
     if (value < minVal || value > maxVal) {
-        pDX->Fail(edit,
-                  QStringLiteral("「%1」は %2 から %3 までの範囲で指定してください（入力: %4）。")
-                      .arg(what)
-                      .arg(minVal)
-                      .arg(maxVal)
-                      .arg(value));
+        pDX->Fail(edit, QCoreApplication::translate(
+                            "CDataExchange",
+                            "「%1」は %2 から %3 までの範囲で指定してください（入力: %4）。")
+                            .arg(what)
+                            .arg(minVal)
+                            .arg(maxVal)
+                            .arg(value));
     }
 }
 
@@ -109,11 +112,12 @@ void DDV_MaxChars(CDataExchange* pDX, QLineEdit* edit, const std::string& bytes,
         return;
     }
     if (bytes.size() > size_t(maxBytes)) {
-        pDX->Fail(edit,
-                  QStringLiteral("「%1」は %2 バイト以内で指定してください（現在 %3 バイト）。")
-                      .arg(what)
-                      .arg(maxBytes)
-                      .arg(qulonglong(bytes.size())));
+        pDX->Fail(edit, QCoreApplication::translate(
+                            "CDataExchange",
+                            "「%1」は %2 バイト以内で指定してください（現在 %3 バイト）。")
+                            .arg(what)
+                            .arg(maxBytes)
+                            .arg(qulonglong(bytes.size())));
     }
 }
 

@@ -1,0 +1,149 @@
+#include "app/TerminalProgress.h"
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace tidewell {
+namespace {
+
+constexpr size_t kDefaultColumns = 80;
+constexpr char kEllipsis[] = "...";
+
+bool SameTerminal(int a, int b) {
+    if (!isatty(a) || !isatty(b)) return false;
+    struct stat sa {};
+    struct stat sb {};
+    if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
+    return sa.st_rdev == sb.st_rdev;
+}
+
+}  // namespace
+
+std::string ProgressLineText(const EntryProgress& p, size_t columns) {
+    std::string head = "tidewell: entry " + std::to_string(p.entriesDone + 1) + ", ";
+    if (p.listSize > 0) {
+        const uint64_t read = std::min(p.listOffset, p.listSize);
+        head += std::to_string(read * 100 / p.listSize) + "% of the list (" + std::to_string(read) +
+                " of " + std::to_string(p.listSize) + " bytes): ";
+    } else {
+        head += std::to_string(p.listOffset) + " bytes of the list: ";
+    }
+    // A name is shown as it is only when every byte prints as one column; a
+    // control byte must not reach the terminal.
+    std::string name = p.currentFile;
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+            c = '?';
+        }
+    }
+    // The last column is left free: a line filling it would wrap on some
+    // terminals and could no longer be erased in place.
+    const size_t room = columns > 1 ? columns - 1 : 0;
+    if (head.size() + name.size() <= room) return head + name;
+    if (head.size() + sizeof(kEllipsis) - 1 < room) {
+        const size_t keep = room - head.size() - (sizeof(kEllipsis) - 1);
+        return head + kEllipsis + name.substr(name.size() - keep);
+    }
+    return head.substr(0, room);
+}
+
+TerminalProgress::TerminalProgress(int errFd, int outFd, std::ostream& trace, std::ostream& diag)
+    : m_errFd(errFd),
+      m_bActive(isatty(errFd) != 0),
+      m_bSharesTerminal(SameTerminal(errFd, outFd)),
+      m_traceBuf(*this, trace.rdbuf(), true),
+      m_diagBuf(*this, diag.rdbuf(), false),
+      m_trace(&m_traceBuf),
+      m_diag(&m_diagBuf) {}
+
+TerminalProgress::~TerminalProgress() {
+    Erase();
+}
+
+bool TerminalProgress::Update(const EntryProgress& p) {
+    if (!m_bActive) return true;
+    Erase();
+    if (m_bTraceMidLine) {
+        // The line goes below the trace text, not over it.
+        Write("\n");
+        m_bTraceMidLine = false;
+    }
+    const std::string line = ProgressLineText(p, Columns());
+    Write("\r" + line);
+    if (m_bActive) m_nShown = line.size();
+    return true;
+}
+
+void TerminalProgress::Erase() {
+    if (m_nShown == 0) return;
+    // Spaces rather than an escape sequence: works on every terminal.
+    Write("\r" + std::string(m_nShown, ' ') + "\r");
+    m_nShown = 0;
+}
+
+void TerminalProgress::BeforeOutput(bool isTrace) {
+    if (isTrace && !m_bSharesTerminal) return;  // goes elsewhere
+    Erase();
+    if (!isTrace && m_bTraceMidLine) {
+        Write("\n");
+        m_bTraceMidLine = false;
+    }
+}
+
+void TerminalProgress::AfterTrace(char last) {
+    if (!m_bSharesTerminal) return;
+    // On the screen now, so that the next progress line finds it there.
+    m_traceBuf.pubsync();
+    m_bTraceMidLine = last != '\n';
+}
+
+void TerminalProgress::Write(const std::string& bytes) {
+    if (!m_bActive) return;
+    // Whatever the error stream still holds goes first.
+    m_diagBuf.pubsync();
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_errFd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // A terminal that takes no more output gets no more progress.
+            m_bActive = false;
+            m_nShown = 0;
+            return;
+        }
+        done += size_t(n);
+    }
+}
+
+size_t TerminalProgress::Columns() const {
+    struct winsize ws {};
+    if (ioctl(m_errFd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    if (const char* env = std::getenv("COLUMNS")) {
+        const long n = std::strtol(env, nullptr, 10);
+        if (n > 0) return size_t(n);
+    }
+    return kDefaultColumns;
+}
+
+int TerminalProgress::ClearingBuf::overflow(int c) {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    m_owner.BeforeOutput(m_bTrace);
+    const int r = m_target->sputc(traits_type::to_char_type(c));
+    if (m_bTrace) m_owner.AfterTrace(traits_type::to_char_type(c));
+    return r;
+}
+
+std::streamsize TerminalProgress::ClearingBuf::xsputn(const char* s, std::streamsize n) {
+    if (n <= 0) return 0;
+    m_owner.BeforeOutput(m_bTrace);
+    const std::streamsize r = m_target->sputn(s, n);
+    if (m_bTrace) m_owner.AfterTrace(s[n - 1]);
+    return r;
+}
+
+}  // namespace tidewell
