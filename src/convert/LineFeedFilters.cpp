@@ -123,20 +123,25 @@ inline uint64_t CountBits(uint64_t x) {
 #if TIDEWELL_HAVE_AVX2_KERNELS
 // The same kernels built for AVX2 machines: 32-byte compares and copies and a
 // popcount instruction. Chosen at run time, so the program still runs anywhere.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,popcnt,bmi,bmi2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,popcnt,bmi,bmi2")
+#endif
 namespace avx2 {
+
+inline uint64_t Mask(__m256i v) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(v));
+}
 
 inline ChunkMasks ScanChunk(const uint8_t* p) {
     const __m256i cr = _mm256_set1_epi8(static_cast<char>(CR));
     const __m256i lf = _mm256_set1_epi8(static_cast<char>(LF));
     const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    auto mask = [](__m256i v) {
-        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(v)));
-    };
-    return {mask(_mm256_cmpeq_epi8(lo, cr)) | mask(_mm256_cmpeq_epi8(hi, cr)) << 32,
-            mask(_mm256_cmpeq_epi8(lo, lf)) | mask(_mm256_cmpeq_epi8(hi, lf)) << 32};
+    return {Mask(_mm256_cmpeq_epi8(lo, cr)) | Mask(_mm256_cmpeq_epi8(hi, cr)) << 32,
+            Mask(_mm256_cmpeq_epi8(lo, lf)) | Mask(_mm256_cmpeq_epi8(hi, lf)) << 32};
 }
 
 inline uint64_t CountBits(uint64_t x) {
@@ -146,7 +151,11 @@ inline uint64_t CountBits(uint64_t x) {
 #include "convert/LineFeedFilters.inc"
 
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
 
 std::atomic<bool> g_portableOnly{false};
