@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ class FaultyIo : public Io {
         failOpNth_ = nth;
         err_ = err;
     }
+    // Runs before every call, with the operation's name: lets a test change
+    // the files under the converter's feet at a chosen moment.
+    void OnCall(std::function<void(const std::string& op)> hook) { hook_ = std::move(hook); }
     long calls() const { return calls_; }
     const std::vector<std::string>& log() const { return log_; }
     long failures() const { return failures_; }
@@ -77,6 +81,7 @@ class FaultyIo : public Io {
     bool Check(const std::string& op) {
         ++calls_;
         log_.push_back(op);
+        if (hook_) hook_(op);
         const bool opMatch =
             !failOp_.empty() && op == failOp_ && (failOpNth_ == 0 || ++opCalls_ == failOpNth_);
         const bool fail =
@@ -97,6 +102,7 @@ class FaultyIo : public Io {
     long failOpNth_ = 0;
     long opCalls_ = 0;
     std::vector<std::string> log_;
+    std::function<void(const std::string&)> hook_;
 };
 
 // Puts a FaultyIo in place as the process-wide Io for the lifetime of the guard.

@@ -2,10 +2,15 @@
 // same folder: every log ends whole, converted as often as the runs that got to
 // it say, and the backup archive keeps every member.
 #include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <chrono>
 
 #include "LogChecks.h"
 #include "ProcessRunner.h"
 #include "TestSupport.h"
+#include "convert/LogRewriter.h"
+#include "platform/Io.h"
 
 namespace tidewell::test {
 namespace {
@@ -95,6 +100,37 @@ INSTANTIATE_TEST_SUITE_P(Lists, Concurrency,
                          ::testing::Values(Case{"same_list", true},
                                            Case{"two_lists_one_folder", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tidewell::test
+
+namespace tidewell::test {
+namespace {
+
+// Another run holds the folder's scratch file: the entry waits a bounded time,
+// then is skipped with a message; the other run's file is left to it.
+TEST(ConcurrencyLock, BusyScratchFileSkipsTheEntryAfterABoundedWait) {
+    TempDir t;
+    const std::string log = t / "LOG.TXT", scratch = t / "$LFCUT$$.$$$";
+    WriteFile(log, "a\r\nb\r\n");
+    WriteFile(scratch, "the other run's half-written copy");
+    const int held = open(scratch.c_str(), O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    RewriteJob job;
+    job.listName = job.path = log;
+    job.lockWaitMs = 200;
+    const auto start = std::chrono::steady_clock::now();
+    const RewriteOutcome r = RewriteLog(CurrentIo(), job);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    close(held);
+
+    EXPECT_EQ(r.status, RewriteStatus::kFailed);
+    EXPECT_NE(r.reason.find("in use by another conversion"), std::string::npos) << r.reason;
+    EXPECT_GE(waited, std::chrono::milliseconds(200));
+    EXPECT_EQ(ReadFile(log), "a\r\nb\r\n");
+    EXPECT_EQ(ReadFile(scratch), "the other run's half-written copy");
+}
 
 }  // namespace
 }  // namespace tidewell::test
