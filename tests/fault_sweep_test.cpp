@@ -262,6 +262,19 @@ TEST_P(FaultSweep, NoOperationFailureLosesALog) {
     std::printf("[ figures  ] %s: %ld operations, %ld faulted runs\n", sc.name, total, faulted);
 }
 
+// A file system without advisory locks (some network ones) converts as before.
+TEST(Faults, NoLocksOnTheFileSystemStillConverts) {
+    for (int err : {ENOLCK, EOPNOTSUPP}) {
+        Tree tree(Scenario{"cut_backup", false, true, false});
+        FaultyIo io;
+        io.FailOp("lock", err);
+        const Tree::Result r = tree.Run(io);
+        EXPECT_GT(io.failures(), 0);
+        EXPECT_EQ(r.status, 0) << r.diag;
+        EXPECT_EQ(tree.Check(r, false), "");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep,
                          ::testing::Values(Scenario{"cut", false, false, false},
                                            Scenario{"cut_backup", false, true, false},

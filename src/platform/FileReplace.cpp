@@ -38,6 +38,12 @@ bool IsBusy(int err) {
     return err == EWOULDBLOCK || err == EAGAIN || err == EINTR;
 }
 
+// Some network and FUSE file systems have no advisory locks at all. There the
+// run goes on unlocked, as the converter always did; only runs at once are unsafe.
+bool LocksUnsupported(int err) {
+    return err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL;
+}
+
 // Unlinks a name; one retry, since a scratch file left behind is a nuisance
 // worth a second try after a passing error.
 bool RemoveName(Io& io, const std::string& path) {
@@ -88,7 +94,7 @@ int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lo
             return fail("cannot examine " + path + ": " + ErrnoText(errno), false);
         }
         if (!S_ISREG(opened.mode)) return fail(path + " is not a regular file", false);
-        if (io.TryLock(fd) != 0) {
+        if (io.TryLock(fd) != 0 && !LocksUnsupported(errno)) {
             const int e = errno;
             if (!IsBusy(e)) return fail("cannot lock " + path + ": " + ErrnoText(e), false);
             io.Close(fd);
@@ -208,7 +214,7 @@ int LockDirectory(Io& io, const std::string& dir, int waitMs, std::string* error
         return -1;
     }
     for (int waited = 0;; waited += kPollMs) {
-        if (io.TryLock(fd) == 0) return fd;
+        if (io.TryLock(fd) == 0 || LocksUnsupported(errno)) return fd;
         const int e = errno;
         if (!IsBusy(e) || waited >= waitMs) {
             *error = IsBusy(e) ? "the folder " + dir + " is in use by another conversion"
