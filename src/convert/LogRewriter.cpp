@@ -91,8 +91,11 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     // A log its owner made read-only is left alone, even where the folder
     // would let us replace it.
     if ((before.mode & 0222) == 0 || io.Access(job.path, W_OK) != 0) {
+        const bool denied = (before.mode & 0222) == 0 || errno == EACCES || errno == EROFS;
+        const std::string why = denied ? "no write permission; left as it is"
+                                       : "cannot check the write permission: " + ErrnoText(errno);
         CloseQuietly(io, logFd);
-        return Failed("no write permission; left as it is");
+        return Failed(why);
     }
     std::string target, problem;
     if (!ResolveLinkTarget(io, job.path, &target, &problem)) {

@@ -84,7 +84,9 @@ int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lo
         // Gives up on this attempt. A file we created is removed once we hold
         // its lock; `owned` says the name is verified to be ours already.
         auto fail = [&](const std::string& what, bool owned) {
-            if (owned || (created && io.TryLock(fd) == 0)) RemoveName(io, path);
+            if (owned || (created && (io.TryLock(fd) == 0 || LocksUnsupported(errno)))) {
+                RemoveName(io, path);
+            }
             io.Close(fd);
             err->what = what;
             return -1;
