@@ -146,3 +146,30 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
 
 }  // namespace
 }  // namespace tidewell::test
+
+namespace tidewell::test {
+namespace {
+
+// What a killed backup leaves (our working copy of the archive and libzip's
+// temporary beside it) goes with the next backup into that folder; files
+// that merely look alike stay.
+TEST(Crash, LeftoversOfAKilledBackupAreCleared) {
+    TempDir t;
+    WriteFile(t / "LOG.TXT", "a\r\nb\r\n");
+    WriteFile(t / "STXBAK.zip.$$$", "half an archive");
+    WriteFile(t / "STXBAK.zip.$$$.a1B2c3", "half a temporary");
+    WriteFile(t / "STXBAK.zip.backup", "the user's own copy");
+    WriteFile(t / "$LFCUT$$.$$$", "half a converted log");
+    WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "LOG.TXT").bytes());
+    const RunResult r =
+        RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "BACKUP=1\n"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ListDir(t.path()),
+              (std::set<std::string>{"LOG.TXT", "STXBAK.zip", "STXBAK.zip.backup", "TODOLST2.DAT",
+                                     "cfg"}));
+    EXPECT_EQ(ReadArchive(t / "STXBAK.zip").members,
+              (std::map<std::string, std::string>{{"LOG.TXT", "a\r\nb\r\n"}}));
+}
+
+}  // namespace
+}  // namespace tidewell::test
