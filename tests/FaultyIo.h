@@ -24,7 +24,7 @@ class FaultyIo : public Io {
     void FailOp(const std::string& op, int err, long nth = 0) {
         failOp_ = op;
         failOpNth_ = nth;
-        err_ = err;
+        opErr_ = err;
     }
     // Runs before every call, with the operation's name: lets a test change
     // the files under the converter's feet at a chosen moment.
@@ -47,7 +47,7 @@ class FaultyIo : public Io {
         // A failed close still releases the descriptor, as on Linux.
         const bool fail = Check("close");
         const int rc = Io::Close(fd);
-        if (fail) errno = err_;
+        if (fail) errno = lastErr_;
         return fail ? -1 : rc;
     }
     int Rename(const std::string& a, const std::string& b) override {
@@ -84,11 +84,12 @@ class FaultyIo : public Io {
         if (hook_) hook_(op);
         const bool opMatch =
             !failOp_.empty() && op == failOp_ && (failOpNth_ == 0 || ++opCalls_ == failOpNth_);
-        const bool fail =
-            (failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_))) || opMatch;
+        const bool atMatch =
+            failAt_ > 0 && (calls_ == failAt_ || (persistent_ && calls_ > failAt_));
+        const bool fail = atMatch || opMatch;
         if (fail) {
             ++failures_;
-            errno = err_;
+            lastErr_ = errno = atMatch ? err_ : opErr_;
         }
         return fail;
     }
@@ -98,6 +99,8 @@ class FaultyIo : public Io {
     long failures_ = 0;
     bool persistent_ = false;
     int err_ = EIO;
+    int opErr_ = EIO;
+    int lastErr_ = EIO;
     std::string failOp_;
     long failOpNth_ = 0;
     long opCalls_ = 0;

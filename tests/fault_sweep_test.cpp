@@ -27,7 +27,8 @@ struct Scenario {
     const char* name;
     bool reverse;
     bool backup;
-    bool archiveBefore;  // STXBAK.zip already holds another member
+    bool archiveBefore;    // STXBAK.zip already holds another member
+    bool noLinks = false;  // the file system refuses second names: the archive is copied
 };
 
 struct Log {
@@ -210,6 +211,7 @@ TEST_P(FaultSweep, NoOperationFailureLosesALog) {
     {
         Tree clean(sc);
         FaultyIo io;
+        if (sc.noLinks) io.FailOp("link", EPERM);
         const Tree::Result r = clean.Run(io);
         ASSERT_EQ(r.status, 0) << r.diag;  // a missing log is reported, but no failure
         ASSERT_EQ(clean.Check(r, false), "");
@@ -224,6 +226,7 @@ TEST_P(FaultSweep, NoOperationFailureLosesALog) {
             for (long n = 1; n <= total; ++n) {
                 Tree tree(sc);
                 FaultyIo io;
+                if (sc.noLinks) io.FailOp("link", EPERM);
                 io.FailAt(n, err, persistent);
                 const int fds = CountOpenFds();
                 const Tree::Result r = tree.Run(io);
@@ -279,6 +282,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep,
                          ::testing::Values(Scenario{"cut", false, false, false},
                                            Scenario{"cut_backup", false, true, false},
                                            Scenario{"cut_backup_into_old", false, true, true},
+                                           Scenario{"cut_backup_copying_old", false, true, true,
+                                                    true},
                                            Scenario{"restore", true, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
