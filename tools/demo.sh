@@ -11,8 +11,8 @@ build/make-sample "$PWD/sample"
 cp -r sample/LOG sample/LOG.before
 echo "--- tidewell /batch (profile: sample/config/KORU/tidewell.conf, LINES=2, BACKUP=1)"
 status=0
-XDG_CONFIG_HOME="$PWD/sample/config" build/tidewell /batch || status=$?
-echo
+XDG_CONFIG_HOME="$PWD/sample/config" build/tidewell /batch >sample/trace.txt || status=$?
+echo "--- standard output (trace text): '$(cat sample/trace.txt)'"
 echo "--- exit status $status"
 for f in sample/LOG.before/*; do
   name=$(basename "$f")
