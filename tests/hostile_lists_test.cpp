@@ -175,6 +175,20 @@ TEST(HostileTree, ScratchNameHardLinkedToAnotherFile) {
     EXPECT_EQ(ListDir(t / "logs"), (std::set<std::string>{"LOG.TXT", "OTHER.TXT"}));
 }
 
+// The list belongs to HARUCOM: even a list that names itself is never rewritten.
+TEST(HostileTree, ListNamingItselfIsNotRewritten) {
+    TempDir t;
+    WriteFile(t / "LOG.TXT", kText);
+    const std::string list =
+        ListBuilder().Mail("s", t / "TODOLST2.DAT").Mail("s", t / "LOG.TXT").bytes() + "\r\n";
+    WriteFile(t / "TODOLST2.DAT", list);
+    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("TODOLST2.DAT: is the to-do list itself"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t / "TODOLST2.DAT"), list);
+    EXPECT_EQ(ReadFile(t / "LOG.TXT"), Cut(kText));
+}
+
 // With Backup on, a list naming the backup archive must not back it up into itself.
 TEST(HostileTree, ArchiveItselfIsNotBackedUpIntoItself) {
     TempDir t;

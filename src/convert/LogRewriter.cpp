@@ -87,6 +87,10 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     FileStat before;
     int logFd = OpenLog(io, job.path, &before, &outcome);
     if (logFd < 0) return outcome;
+    if (job.list && SameFile(before, *job.list)) {
+        CloseQuietly(io, logFd);
+        return Failed("is the to-do list itself; skipped");
+    }
 
     // A log its owner made read-only is left alone, even where the folder
     // would let us replace it.

@@ -17,6 +17,9 @@ struct RewriteJob {
     bool forV2 = false;
     const void* caller = nullptr;  // handed to the archiver
     int lockWaitMs = 5000;
+    // The to-do list being read: HARUCOM's file, never rewritten even when it
+    // names itself.
+    const FileStat* list = nullptr;
 };
 
 enum class RewriteStatus { kConverted, kNotFound, kFailed };

@@ -93,6 +93,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         }
         ++done;
         RewriteJob job = JobFor(settings, entry, env.caller);
+        job.list = &listStat;
         if (env.mapName) {
             std::string error;
             job.path = env.mapName(entry.fileName, &error);
