@@ -92,13 +92,13 @@ void Restore(benchmark::State& state, const std::string& text) {
 // The yardstick: the same reads and writes with no filtering between them.
 void BM_CopyOnly(benchmark::State& state) {
     const std::string& text = ShortLines();
-    std::string block(kFilterBlockSize, '\0');
-    auto* buf = reinterpret_cast<uint8_t*>(block.data());
+    const IoBuffer block = MakeIoBuffer(kFilterBlockSize);
+    uint8_t* const buf = block.get();
     for (auto _ : state) {
         SpanSource in(text);
         DropSink sink;
         OutBuffer out(sink, kFilterBlockSize);
-        for (ptrdiff_t got; (got = in.Read(buf, block.size())) > 0;) {
+        for (ptrdiff_t got; (got = in.Read(buf, kFilterBlockSize)) > 0;) {
             out.Append(buf, static_cast<size_t>(got));
         }
         out.Flush();

@@ -13,7 +13,7 @@ ptrdiff_t MemorySource::Read(uint8_t* buf, size_t cap) {
 
 OutBuffer::OutBuffer(ByteSink& sink, size_t capacity)
     : sink_(sink),
-      buf_(new uint8_t[std::max(capacity, kMinCapacity)]),
+      buf_(MakeIoBuffer(std::max(capacity, kMinCapacity))),
       capacity_(std::max(capacity, kMinCapacity)) {}
 
 bool OutBuffer::Flush() {

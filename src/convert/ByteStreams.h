@@ -6,9 +6,21 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace tidewell {
+
+// Buffers handed to read and write are page-aligned: on some machines the
+// kernel copies into or out of misaligned memory several times slower.
+inline constexpr size_t kIoAlignment = 4096;
+struct IoBufferDelete {
+    void operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t(kIoAlignment)); }
+};
+using IoBuffer = std::unique_ptr<uint8_t[], IoBufferDelete>;
+inline IoBuffer MakeIoBuffer(size_t n) {
+    return IoBuffer(static_cast<uint8_t*>(::operator new[](n, std::align_val_t(kIoAlignment))));
+}
 
 class ByteSource {
   public:
@@ -80,7 +92,7 @@ class OutBuffer {
     void AppendSlow(const uint8_t* p, size_t n);
 
     ByteSink& sink_;
-    std::unique_ptr<uint8_t[]> buf_;
+    IoBuffer buf_;
     size_t capacity_;
     size_t len_ = 0;
     bool ok_ = true;

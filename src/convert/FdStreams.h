@@ -47,7 +47,7 @@ class FdSink : public ByteSink {
     // flush has little left to wait for. Only a hint: failures show at the flush.
     void StartWriteback() {
 #if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
-        constexpr off_t kStep = 8 << 20;
+        constexpr off_t kStep = 2 << 20;
         if (written_ - kicked_ >= kStep) {
             ::sync_file_range(fd_, kicked_, written_ - kicked_, SYNC_FILE_RANGE_WRITE);
             kicked_ = written_;

@@ -173,7 +173,7 @@ const Kernels& ChooseKernels() {
 template <typename Filter>
 int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) {
     blockSize = std::max<size_t>(blockSize, 1);
-    std::unique_ptr<uint8_t[]> block(new uint8_t[blockSize]);
+    const IoBuffer block = MakeIoBuffer(blockSize);
     OutBuffer out(sink, std::max<size_t>(blockSize, kFilterBlockSize));
     for (;;) {
         const ptrdiff_t got = in.Read(block.get(), blockSize);
