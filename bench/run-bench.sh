@@ -110,8 +110,16 @@ echo "(the rewrite flushes its copy to disk before the rename: dd conv=fsync is 
 echo " comparison; cat and tr leave their output in the page cache)"
 
 echo "== peak resident memory"
+peak() {
+  XDG_CONFIG_HOME=$1 /usr/bin/time -v "$tidewell" /batch 2>"$work/time.txt" >/dev/null
+  awk -F': ' '/Maximum resident/ {print $2}' "$work/time.txt"
+}
 for mode in cut:big.log restore:cut.log; do
   cp "$work/${mode#*:}" log.txt && sync
-  XDG_CONFIG_HOME=$work/${mode%:*} /usr/bin/time -v "$tidewell" /batch 2>"$work/time.txt" >/dev/null
-  echo "tidewell /batch (${mode%:*}): $(awk -F': ' '/Maximum resident/ {print $2}' "$work/time.txt") KiB"
+  echo "tidewell /batch (${mode%:*}): $(peak "$work/${mode%:*}") KiB"
 done
+# The program's own floor: the same run over a list that names no file.
+mkdir -p "$work/idle/KORU"
+: >"$work/EMPTY.DAT"
+printf '[TidewellSetup]\nTODOLST2=%s\n' "$work/EMPTY.DAT" >"$work/idle/KORU/tidewell.conf"
+echo "tidewell /batch (empty list, for comparison): $(peak "$work/idle") KiB"
