@@ -22,8 +22,10 @@ namespace tidewell::test {
 class Child {
   public:
     // prefix: words put before the program, e.g. {"setpriv", "--reuid=65534", ...}.
+    // binary: the program to run, the one just built unless told otherwise.
     Child(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-          const std::vector<std::string>& prefix = {}) {
+          const std::vector<std::string>& prefix = {},
+          const std::string& binary = TIDEWELL_BINARY) {
         char errName[] = "/tmp/tidewell-child-err-XXXXXX";
         const int errFd = mkstemp(errName);
         errPath_ = errName;
@@ -35,7 +37,7 @@ class Child {
             dup2(errFd, 2);
             for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
             std::vector<std::string> words = prefix;
-            words.push_back(TIDEWELL_BINARY);
+            words.push_back(binary);
             words.insert(words.end(), args.begin(), args.end());
             std::vector<char*> argv;
             for (auto& w : words) argv.push_back(w.data());

@@ -137,7 +137,16 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
     const auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "");
     GiveAway(t.path());
 
-    Child run({"/batch"}, env, Unprivileged());
+    // The build tree may lie where the unprivileged user cannot reach it.
+    std::string binary = TIDEWELL_BINARY;
+    if (!Unprivileged().empty()) {
+        std::filesystem::create_directory(t / "bin");
+        binary = t / "bin/tidewell";
+        std::filesystem::copy_file(TIDEWELL_BINARY, binary);
+        chmod(binary.c_str(), 0755);
+        chmod(t.path().c_str(), 0755);
+    }
+    Child run({"/batch"}, env, Unprivileged(), binary);
     const int status = run.Wait(20000);
     ASSERT_FALSE(run.hung()) << "the run hung";
     const std::string err = run.err();
