@@ -28,6 +28,7 @@ constexpr ptrdiff_t kChunk = 64;
 constexpr ptrdiff_t kScanReach = 2 * kChunk;
 // Output may overrun by one stride before the exact length is known.
 constexpr size_t kOutSlack = 128;
+static_assert(OutBuffer::kMinCapacity >= 4 * kOutSlack, "pieces must leave room to work in");
 // From this many line ends in a chunk on, going byte by byte is cheaper than
 // a run copy per line.
 constexpr uint64_t kDenseLineEnds = 10;
@@ -190,10 +191,6 @@ int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) 
 
 void UsePortableLineFeedKernels(bool on) {
     g_portableOnly.store(on, std::memory_order_relaxed);
-}
-
-bool LineFeedKernelsAreVectorWide() {
-    return &ChooseKernels() != &portable::kKernels;
 }
 
 const uint8_t* LineFeedCutter::FeedOpening(const uint8_t* p, const uint8_t* end, OutBuffer& out) {

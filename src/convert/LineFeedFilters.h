@@ -53,6 +53,5 @@ int RestoreLineFeeds(ByteSource& in, ByteSink& out, size_t blockSize = kFilterBl
 // there is one). Tests and benchmarks can hold them to the loops that run on
 // any machine, to check and time both.
 void UsePortableLineFeedKernels(bool on);
-bool LineFeedKernelsAreVectorWide();
 
 }  // namespace tidewell
