@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -39,6 +40,20 @@ QString TextOf(QWidget* parent, const char* name) {
     return w ? w->text() : QStringLiteral("(missing)");
 }
 
+// Controls of window whose caption does not fit, whatever the language.
+QString CutShort(QWidget* window) {
+    QStringList cut;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool hasCaption = qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w) ||
+                                qobject_cast<QLabel*>(w);
+        if (!hasCaption || !w->isVisible() || w->window() != window) continue;
+        if (w->width() < w->sizeHint().width() || w->height() < w->sizeHint().height()) {
+            cut << window->objectName() + QLatin1Char('/') + w->objectName();
+        }
+    }
+    return cut.join(QLatin1Char(' '));
+}
+
 // Every text the user can meet in the dialogs, by a name of our own.
 Texts CollectTexts(QApplication& app) {
     Texts texts;
@@ -60,6 +75,7 @@ Texts CollectTexts(QApplication& app) {
     put("saveSetup", TextOf<QPushButton>(&dlg, "1003"));
     put("browse", TextOf<QPushButton>(&dlg, "1014"));
     put("interval", TextOf<QLabel>(&dlg, "static"));
+    QString cutShort = CutShort(&dlg);
 
     auto* lines = dlg.findChild<QLineEdit*>("1007");
     auto* path = dlg.findChild<QLineEdit*>("1012");
@@ -112,6 +128,7 @@ Texts CollectTexts(QApplication& app) {
                 put("aboutTitle", w->windowTitle());
                 put("aboutVersion", TextOf<QLabel>(w, "version"));
                 put("aboutNotice", TextOf<QLabel>(w, "notice"));
+                cutShort += CutShort(w);
                 static_cast<QDialog*>(w)->accept();
             });
         const QPoint at(5, 5);
@@ -129,6 +146,8 @@ Texts CollectTexts(QApplication& app) {
     progress.ShowProgress(p);
     put("progressEntry", TextOf<QLabel>(&progress, "count"));
     put("progressFile", TextOf<QLabel>(&progress, "file"));
+    cutShort += CutShort(&progress);
+    put("cutShort", cutShort);
     progress.OnCancel();
     put("progressStopping", TextOf<QLabel>(&progress, "count"));
     return texts;
@@ -175,6 +194,7 @@ Texts TextsUnder(const std::map<std::string, std::string>& locale) {
 }
 
 const Texts kJapanese = {
+    {"cutShort", ""},
     {"translated", "no"},
     {"title", "しおさい～"},
     {"ok", "うりゃ"},
@@ -200,6 +220,7 @@ const Texts kJapanese = {
 };
 
 const Texts kEnglish = {
+    {"cutShort", ""},
     {"translated", "yes"},
     {"title", "しおさい～"},
     {"ok", "Go!"},
