@@ -28,6 +28,7 @@ done
 echo "== build ($build_type) in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTIDEWELL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tidewell bench_filters >/dev/null
+build=$(cd "$build" && pwd)  # the timed commands run in the work folder
 tidewell=$build/tidewell
 
 echo "== machine"
