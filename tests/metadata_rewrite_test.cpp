@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "LogChecks.h"
 #include "ProcessRunner.h"
 #include "TestSupport.h"
@@ -74,7 +76,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{0604, uid_t(-1), gid_t(-1)}, ModeCase{0755, uid_t(-1), gid_t(-1)},
                       ModeCase{0664, 1234, 4321},
                       ModeCase{02750, 1234, 4321},  // set-id bits survive a chown
-                      ModeCase{0600, 65534, 65534}));
+                      ModeCase{0600, 65534, 65534}),
+    [](const auto& info) {
+        char name[48];
+        std::snprintf(name, sizeof name, "mode_%04o", info.param.mode);
+        const bool owned = info.param.uid != static_cast<uid_t>(-1);
+        return std::string(name) + (owned ? "_owner_" + std::to_string(info.param.uid) : "");
+    });
 
 TEST(Metadata, ReadOnlyLogIsLeftAlone) {
     Tree tree;
