@@ -163,8 +163,11 @@ std::atomic<bool> g_portableOnly{false};
 
 const Kernels& ChooseKernels() {
 #if TIDEWELL_HAVE_AVX2_KERNELS
-    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-                             __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    static const bool avx2 = [] {
+        __builtin_cpu_init();  // in case we run before the library's own constructors
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    }();
     if (avx2 && !g_portableOnly.load(std::memory_order_relaxed)) return avx2::kKernels;
 #endif
     return portable::kKernels;
