@@ -72,7 +72,7 @@ bool Same(const std::vector<TodoEntry>& a, const std::vector<TodoEntry>& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string list(reinterpret_cast<const char*>(data), size);
     tidewell::MemorySource whole(list);
-    const std::vector<TodoEntry> one = Scan(whole, 64 * 1024);
+    const std::vector<TodoEntry> one = Scan(whole, std::max<size_t>(size, 1));
     ChoppySource pieces(list, size ? data[0] : 0);
     const std::vector<TodoEntry> other = Scan(pieces, 3);
     if (!Same(one, other)) std::abort();
