@@ -34,10 +34,13 @@ class FdSink : public ByteSink {
     FdSink(Io& io, int fd) : io_(io), fd_(fd) {}
     bool Write(const uint8_t* p, size_t n) override {
         if (error_ != 0) return false;
-        if (!WriteAll(io_, fd_, p, n)) error_ = errno ? errno : EIO;
+        if (!WriteAll(io_, fd_, p, n)) {
+            error_ = errno ? errno : EIO;
+            return false;
+        }
         written_ += static_cast<off_t>(n);
         StartWriteback();
-        return error_ == 0;
+        return true;
     }
     int error() const { return error_; }
 
