@@ -2,6 +2,9 @@
 include(GNUInstallDirs)
 
 install(TARGETS tidewell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tidewell-dialog)
+  install(TARGETS tidewell-dialog LIBRARY DESTINATION ${TIDEWELL_MODULE_DIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/tidewell.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/jp.koru.Tidewell.metainfo.xml

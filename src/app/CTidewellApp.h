@@ -23,8 +23,4 @@ class CTidewellApp {
     int m_nExitCode = 0;
 };
 
-// Whether a window can be shown at all. Decided from the environment alone so
-// that nothing of the window system is touched when the answer is no.
-bool DisplayConfigured();
-
 }  // namespace tidewell

@@ -12,6 +12,8 @@ for f in bin/tidewell share/applications/tidewell.desktop share/metainfo/jp.koru
          share/man/man1/tidewell.1 share/icons/hicolor/scalable/apps/tidewell.svg; do
   [ -e "$root/$f" ] || { echo "missing from the install: $f"; exit 1; }
 done
+[ -n "$(find "$root/lib" -path '*/tidewell/tidewell-dialog.so')" ] ||
+  { echo "missing from the install: the dialog module"; exit 1; }
 for s in 16 32 48 64 128 256; do
   [ -e "$root/share/icons/hicolor/${s}x${s}/apps/tidewell.png" ] || { echo "missing icon ${s}x${s}"; exit 1; }
 done
@@ -36,3 +38,10 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$scratch/s
 [ "$before" != "$(md5sum "$scratch/sample/LOG/PATIO01.TXT")" ] || { echo "sample not converted"; exit 1; }
 [ -s "$scratch/sample/LOG/STXBAK.zip" ] || { echo "no backup archive"; exit 1; }
 echo "unpacked .deb converted the sample"
+# The unpacked program finds its dialogs under ../lib: on the offscreen
+# platform its dialog opens and waits until the timeout ends it.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/sample/config" \
+  timeout 5 "$scratch/deb/usr/bin/tidewell" >/dev/null 2>"$scratch/err" || status=$?
+[ "$status" -eq 124 ] || { echo "unpacked program did not show its dialog (status $status)"; cat "$scratch/err"; exit 1; }
+echo "unpacked .deb loads its dialog module"
