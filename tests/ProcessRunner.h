@@ -55,6 +55,7 @@ class Child {
         unlink(errPath_.c_str());
     }
     void Kill() { kill(pid_, SIGKILL); }
+    void Signal(int sig) { kill(pid_, sig); }
     // Waits for the end; a run still going after timeoutMs is killed and
     // counted as hung. Returns the exit status, or 128 + signal.
     int Wait(int timeoutMs = 60000) {

@@ -150,6 +150,7 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         }
         problem = err.what;
     }
+    if (StopSignal()) problem = "interrupted; left as it was";
     if (!DiscardScratchFile(io, scratchFd, scratch)) {
         problem += "; " + scratch + " could not be removed: " + ErrnoText(errno);
     }

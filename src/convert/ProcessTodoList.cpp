@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "convert/FdStreams.h"
 #include "convert/LogRewriter.h"
@@ -68,9 +69,48 @@ void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
     if (failure) outcome.failures.push_back({path, reason});
 }
 
+// Ctrl-C, a hang-up or a shutdown in the middle of a log: the entry under way
+// is dropped cleanly (see RequestStop), the scan stops, and then the program
+// ends the way the signal would have ended it. Signals someone else handles or
+// ignores are left alone.
+class StopOnSignals {
+  public:
+    StopOnSignals() {
+        for (size_t i = 0; i < kCount; ++i) {
+            struct sigaction old {};
+            if (sigaction(kSignals[i], nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
+                old.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction sa {};
+            sa.sa_handler = [](int sig) { RequestStop(sig); };
+            sigemptyset(&sa.sa_mask);
+            installed_[i] = sigaction(kSignals[i], &sa, &old_[i]) == 0;
+        }
+    }
+    ~StopOnSignals() {
+        for (size_t i = 0; i < kCount; ++i) {
+            if (installed_[i]) sigaction(kSignals[i], &old_[i], nullptr);
+        }
+        if (const int sig = StopSignal()) {
+            ClearStop();
+            std::raise(sig);
+        }
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    static constexpr size_t kCount = 3;
+    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction old_[kCount] = {};
+    bool installed_[kCount] = {};
+};
+
 }  // namespace
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
+    const StopOnSignals stopOnSignals;
     ProcessOutcome outcome;
     FileStat listStat;
     const int fd = OpenList(env.io, settings.m_strTodoPath, &listStat, &outcome.listError);
@@ -85,6 +125,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
     TodoEntry entry;
     size_t done = 0;
     while (scanner.Next(&entry)) {
+        if (StopSignal()) break;
         env.trace.write(entry.trace.data(), static_cast<std::streamsize>(entry.trace.size()));
         if (env.progress &&
             !env.progress({done, counted.count(), uint64_t(listStat.size), entry.fileName})) {
@@ -117,7 +158,9 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         }
     }
     env.trace.flush();
-    if (reader.failed()) {
+    if (StopSignal()) {
+        outcome.cancelled = true;
+    } else if (reader.failed()) {
         Report(env, outcome, settings.m_strTodoPath,
                "error reading the to-do list: " + ErrnoText(file.error()), true);
     }

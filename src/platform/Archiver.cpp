@@ -213,6 +213,9 @@ std::string AddMember(Io& io, const std::string& work, const std::string& file,
         zip_discard(za);
         return error;
     }
+    // A stop asked for by a signal also cuts the long compression short.
+    zip_register_cancel_callback_with_state(
+        za, [](zip_t*, void*) { return StopSignal() != 0 ? 1 : 0; }, nullptr, nullptr);
     if (io.Step("archive.commit") != 0) {
         error = "cannot write the archive: " + ErrnoText(errno);
         zip_discard(za);

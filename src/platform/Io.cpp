@@ -25,6 +25,13 @@ void Fill(const struct stat& s, FileStat* st) {
 
 Io g_systemIo;
 Io* g_current = &g_systemIo;
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+bool Stopped() {
+    if (g_stopSignal == 0) return false;
+    errno = ECANCELED;
+    return true;
+}
 
 }  // namespace
 
@@ -37,6 +44,7 @@ int Io::Open(const std::string& path, int flags, mode_t mode) {
 }
 
 ssize_t Io::Read(int fd, void* buf, size_t n) {
+    if (Stopped()) return -1;
     ssize_t r;
     do {
         r = ::read(fd, buf, n);
@@ -45,6 +53,7 @@ ssize_t Io::Read(int fd, void* buf, size_t n) {
 }
 
 ssize_t Io::Write(int fd, const void* buf, size_t n) {
+    if (Stopped()) return -1;
     ssize_t r;
     do {
         r = ::write(fd, buf, n);
@@ -106,7 +115,17 @@ int Io::TryLock(int fd) {
     return ::flock(fd, LOCK_EX | LOCK_NB);
 }
 int Io::Step(const char*) {
-    return 0;
+    return Stopped() ? -1 : 0;
+}
+
+void RequestStop(int signal) {
+    g_stopSignal = signal;
+}
+int StopSignal() {
+    return g_stopSignal;
+}
+void ClearStop() {
+    g_stopSignal = 0;
 }
 
 Io& CurrentIo() {

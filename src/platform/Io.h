@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -50,6 +51,13 @@ class Io {
     // test fail it like any system call.
     virtual int Step(const char* what);
 };
+
+// A stop asked for by a signal (Ctrl-C, a shutdown). From then on reads,
+// writes and library steps fail with ECANCELED, so the entry under way is
+// dropped cleanly, its scratch file removed, and the log left as it was.
+void RequestStop(int signal);
+int StopSignal();  // the signal that asked, or 0
+void ClearStop();
 
 // The process-wide instance used where no other is handed in (the archiver).
 Io& CurrentIo();
