@@ -230,6 +230,19 @@ TEST(HostileTree, OverlongKindNameIsReadWhole) {
     EXPECT_EQ(ReadFile(t / "B.TXT"), Cut(kText));
 }
 
+// A "list" that is a FIFO, a device or a folder is refused at once, never read.
+TEST(HostileTree, ListThatIsNoFileIsRefused) {
+    TempDir t;
+    mkfifo((t / "fifo").c_str(), 0644);
+    std::filesystem::create_directory(t / "folder");
+    for (const std::string& list : {t / "fifo", std::string("/dev/zero"), t / "folder"}) {
+        Child run({"/batch"}, ProfileEnv(t / "cfg", list, ""));
+        EXPECT_EQ(run.Wait(20000), 2) << list << "\n" << run.err();
+        EXPECT_FALSE(run.hung()) << list;
+        EXPECT_NE(run.err().find("not a regular file"), std::string::npos) << run.err();
+    }
+}
+
 TEST(HostileTree, EmptyListDoesNothing) {
     TempDir t;
     WriteFile(t / "TODOLST2.DAT", "");
