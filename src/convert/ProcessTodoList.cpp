@@ -69,10 +69,10 @@ void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
     if (failure) outcome.failures.push_back({path, reason});
 }
 
-// Ctrl-C, a hang-up or a shutdown in the middle of a log: the entry under way
-// is dropped cleanly (see RequestStop), the scan stops, and then the program
-// ends the way the signal would have ended it. Signals someone else handles or
-// ignores are left alone.
+// Ctrl-C, a hang-up, a shutdown or a closed output pipe in the middle of a
+// log: the entry under way is dropped cleanly (see RequestStop), the scan
+// stops, and then the program ends the way the signal would have ended it.
+// Signals someone else handles or ignores are left alone.
 class StopOnSignals {
   public:
     StopOnSignals() {
@@ -101,8 +101,8 @@ class StopOnSignals {
     StopOnSignals& operator=(const StopOnSignals&) = delete;
 
   private:
-    static constexpr size_t kCount = 3;
-    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
+    static constexpr size_t kCount = 4;
+    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
     struct sigaction old_[kCount] = {};
     bool installed_[kCount] = {};
 };
