@@ -35,6 +35,9 @@ std::string Log(int i) {
 struct Case {
     const char* name;
     bool sameList;  // both runs read one list; else each its own half of the logs
+    // The list names links in one folder to logs in two others: the runs share
+    // no scratch file, only the archive beside the links.
+    bool links = false;
 };
 
 class Concurrency : public ::testing::TestWithParam<Case> {};
@@ -49,7 +52,15 @@ TEST_P(Concurrency, TwoRunsNeverCorruptOrLoseAFile) {
         for (int i = 0; i < kLogs; ++i) {
             paths.push_back(t / ("logs/LOG" + std::to_string(i) + ".TXT"));
             before.push_back(Log(i));
-            WriteFile(paths.back(), before.back());
+            if (c.links) {
+                const std::string real = "real" + std::to_string(i % 2);
+                std::filesystem::create_directories(t / real);
+                WriteFile(t / (real + "/LOG" + std::to_string(i) + ".TXT"), before.back());
+                std::filesystem::create_symlink("../" + real + "/LOG" + std::to_string(i) + ".TXT",
+                                                paths.back());
+            } else {
+                WriteFile(paths.back(), before.back());
+            }
             all.Mail("s", paths.back());
             (i % 2 ? second : first).Mail("s", paths.back());
         }
@@ -93,12 +104,20 @@ TEST_P(Concurrency, TwoRunsNeverCorruptOrLoseAFile) {
         std::set<std::string> expected{"STXBAK.zip"};
         for (int i = 0; i < kLogs; ++i) expected.insert("LOG" + std::to_string(i) + ".TXT");
         ASSERT_EQ(ListDir(t / "logs"), expected) << "leftovers";
+        if (c.links) {
+            for (const char* real : {"real0", "real1"}) {
+                for (const std::string& n : ListDir(t / real)) {
+                    ASSERT_EQ(n.rfind("LOG", 0), 0u) << "left behind " << n;
+                }
+            }
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, Concurrency,
                          ::testing::Values(Case{"same_list", true},
-                                           Case{"two_lists_one_folder", false}),
+                                           Case{"two_lists_one_folder", false},
+                                           Case{"links_into_two_folders", false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
