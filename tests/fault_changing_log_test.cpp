@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
 #include "FaultyIo.h"
 #include "LogChecks.h"
 #include "TestSupport.h"
+#include "convert/LogRewriter.h"
 #include "convert/ProcessTodoList.h"
 
 namespace tidewell::test {
@@ -93,6 +95,30 @@ INSTANTIATE_TEST_SUITE_P(
                       Moment{"overwritten_same_size", "fsync", 1, Change::kOverwriteSameSize,
                              false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A stop asked for by a signal at any of these moments drops the entry
+// cleanly: the log as it was, no scratch file, no working copy of the archive.
+TEST(StopRequest, MidLogLeavesItAsItWas) {
+    for (const char* op : {"read", "write", "archive.add", "archive.commit"}) {
+        TempDir t;
+        const std::string log = t / "LOG.TXT";
+        WriteFile(log, kText);
+        FaultyIo io;
+        io.OnCall([&](const std::string& called) {
+            if (called == op) RequestStop(SIGTERM);
+        });
+        ScopedIo scoped(&io);
+        RewriteJob job;
+        job.listName = job.path = log;
+        job.backup = true;
+        const RewriteOutcome r = RewriteLog(io, job);
+        ClearStop();
+        EXPECT_EQ(r.status, RewriteStatus::kFailed) << op;
+        EXPECT_EQ(r.reason, "interrupted; left as it was") << op;
+        EXPECT_EQ(ReadFile(log), kText) << op;
+        EXPECT_EQ(ListDir(t.path()), std::set<std::string>{"LOG.TXT"}) << op;
+    }
+}
 
 }  // namespace
 }  // namespace tidewell::test
