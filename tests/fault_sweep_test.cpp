@@ -29,6 +29,7 @@ struct Scenario {
     bool backup;
     bool archiveBefore;    // STXBAK.zip already holds another member
     bool noLinks = false;  // the file system refuses second names: the archive is copied
+    bool linked = false;   // the "b" log is a symbolic link to a file in folder "c"
 };
 
 struct Log {
@@ -66,9 +67,13 @@ class Tree {
     Tree(const Scenario& sc) : sc_(sc), root_(MakeRoot()), logs_(Logs(sc.reverse)) {
         std::filesystem::create_directory(root_ + "/a");
         std::filesystem::create_directory(root_ + "/b");
+        std::filesystem::create_directory(root_ + "/c");
         ListBuilder list;
         for (const Log& l : logs_) {
             const std::string path = Path(l);
+            if (sc.linked && l.dir == "b") {
+                std::filesystem::create_symlink("../c/" + l.name, path);
+            }
             WriteFile(path, l.bytes);
             chmod(path.c_str(), kLogMode);
             if (l.hp) {
@@ -187,6 +192,17 @@ class Tree {
                 if (!expected) bad << dir << ": left behind " << n << '\n';
             }
         }
+        if (sc_.linked) {
+            struct stat st {};
+            if (lstat((root_ + "/b/FILE01.LOG").c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+                bad << "the link was replaced\n";
+            }
+        }
+        for (const std::string& n : ListDir(root_ + "/c")) {
+            const bool expected =
+                (sc_.linked && n == "FILE01.LOG") || (leftoversAllowed && n == "$LFCUT$$.$$$");
+            if (!expected) bad << root_ << "/c: left behind " << n << '\n';
+        }
         if (r.status == 0 && !allConverted) bad << "status 0 but not all converted\n";
         return bad.str();
     }
@@ -278,14 +294,15 @@ TEST(Faults, NoLocksOnTheFileSystemStillConverts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep,
-                         ::testing::Values(Scenario{"cut", false, false, false},
-                                           Scenario{"cut_backup", false, true, false},
-                                           Scenario{"cut_backup_into_old", false, true, true},
-                                           Scenario{"cut_backup_copying_old", false, true, true,
-                                                    true},
-                                           Scenario{"restore", true, true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, FaultSweep,
+    ::testing::Values(Scenario{"cut", false, false, false},
+                      Scenario{"cut_backup", false, true, false},
+                      Scenario{"cut_backup_into_old", false, true, true},
+                      Scenario{"cut_backup_copying_old", false, true, true, true},
+                      Scenario{"cut_backup_through_link", false, true, false, false, true},
+                      Scenario{"restore", true, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tidewell::test
