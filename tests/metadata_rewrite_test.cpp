@@ -96,6 +96,30 @@ TEST(Metadata, ReadOnlyLogIsLeftAlone) {
     EXPECT_EQ(ListDir(tree.t / "logs"), std::set<std::string>{"LOG.TXT"});
 }
 
+// The backup archive, rewritten with every backup, keeps its owner, group and mode.
+TEST(Metadata, ArchiveKeepsOwnerGroupAndMode) {
+    Tree tree;
+    const std::string log = tree.t / "logs/LOG.TXT", archive = tree.t / "logs/STXBAK.zip";
+    WriteFile(log, kText);
+    ASSERT_EQ(tree.Run({log}, true).status, 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(archive.c_str(), 1234, 4321), 0);
+    }
+    ASSERT_EQ(chmod(archive.c_str(), 0640), 0);
+    WriteFile(log, kText);
+    const RunResult r = tree.Run({log}, true);
+    EXPECT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 4321u);
+    }
+    EXPECT_TRUE(ReadArchive(archive).ok);
+}
+
 // A link named by the list stays a link; the file it leads to is converted,
 // through a chain of links and across folders, with or without a backup.
 TEST(Metadata, SymbolicLinkStaysALink) {

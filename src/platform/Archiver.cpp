@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -142,8 +143,10 @@ std::string RemoveLeftovers(Io& io, const std::string& archive) {
 
 // Gives the working name the archive's current content: a second name for the
 // same file where the file system allows it, else a copy.
-std::string PrepareWorkFile(Io& io, const std::string& archive, const std::string& work) {
-    FileStat st;
+// `old` receives the archive's own attributes (mode 0 for a new archive).
+std::string PrepareWorkFile(Io& io, const std::string& archive, const std::string& work,
+                            FileStat* old) {
+    FileStat& st = *old;
     if (io.Lstat(archive, &st) != 0) {
         if (errno == ENOENT) return {};  // a new archive
         return "cannot examine " + archive + ": " + ErrnoText(errno);
@@ -178,9 +181,25 @@ std::string PrepareWorkFile(Io& io, const std::string& archive, const std::strin
     return error;
 }
 
+// The rewritten archive keeps the owner, group and mode of the one it replaces,
+// as a rewritten log does: libzip's new file would be ours.
+std::string KeepAttributes(Io& io, int fd, const FileStat& old) {
+    if (old.mode == 0) return {};
+    FileStat now;
+    if (io.Fstat(fd, &now) != 0) return "cannot examine the archive: " + ErrnoText(errno);
+    if ((now.uid != old.uid || now.gid != old.gid) && io.Fchown(fd, old.uid, old.gid) != 0 &&
+        geteuid() == 0) {
+        return "cannot keep the archive's owner: " + ErrnoText(errno);
+    }
+    if ((now.mode & 07777) != (old.mode & 07777) && io.Fchmod(fd, old.mode & 07777) != 0) {
+        return "cannot keep the archive's permissions: " + ErrnoText(errno);
+    }
+    return {};
+}
+
 // Adds the file to the archive at `work`; the caller has set `work` up.
 std::string AddMember(Io& io, const std::string& work, const std::string& file,
-                      const std::string& member, const FileStat& fst) {
+                      const std::string& member, const FileStat& fst, const FileStat& old) {
     if (io.Step("archive.add") != 0) return "cannot add to " + work + ": " + ErrnoText(errno);
     std::string error;
     int zerr = 0;
@@ -231,11 +250,12 @@ std::string AddMember(Io& io, const std::string& work, const std::string& file,
     // log it saves is replaced.
     const int afd = io.Open(work, O_RDONLY);
     if (afd < 0) return "cannot reopen the archive: " + ErrnoText(errno);
-    const int rc = io.Fsync(afd);
+    error = KeepAttributes(io, afd, old);
+    const int rc = error.empty() ? io.Fsync(afd) : 0;
     const int saved = errno;
     io.Close(afd);
     if (rc != 0) return "cannot flush the archive: " + ErrnoText(saved);
-    return {};
+    return error;
 }
 
 std::string AddToArchive(Io& io, const std::string& archive, const std::string& file) {
@@ -254,8 +274,9 @@ std::string AddToArchive(Io& io, const std::string& archive, const std::string& 
     if (lockFd < 0) return error;
     const std::string work = WorkNameFor(archive);
     error = RemoveLeftovers(io, archive);
-    if (error.empty()) error = PrepareWorkFile(io, archive, work);
-    if (error.empty()) error = AddMember(io, work, file, member, fst);
+    FileStat old;
+    if (error.empty()) error = PrepareWorkFile(io, archive, work, &old);
+    if (error.empty()) error = AddMember(io, work, file, member, fst, old);
     if (error.empty()) error = VerifyMember(work, member, size, crc);
     if (error.empty() && io.Rename(work, archive) != 0) {
         error = "cannot replace " + archive + ": " + ErrnoText(errno);
