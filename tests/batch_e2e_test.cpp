@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "LogChecks.h"
 #include "TestSupport.h"
 #include "convert/LineFeedFilters.h"
 
@@ -22,18 +23,10 @@ using test::WriteFile;
 const std::string kLog = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
 
 std::string Cut(const std::string& in, int64_t interval, bool v2 = false) {
-    MemorySource src(in);
-    MemorySink out;
-    CutLineFeeds(src, out, interval, v2);
-    return out.data();
+    return test::ExpectedCut(in, interval, v2);
 }
 
-std::string Restore(const std::string& in) {
-    MemorySource src(in);
-    MemorySink out;
-    RestoreLineFeeds(src, out);
-    return out.data();
-}
+using test::ExpectedRestore;
 
 // One HARUCOM tree: a folder of logs, the list, and a private profile.
 class Tree {
@@ -100,15 +93,15 @@ TEST(Batch, SettingsComeFromProfileThenSwitches) {
         {"defaults", "", {"/batch"}, Cut(kLog, 100)},
         {"stored interval used unchanged", "LINES=5000\n", {"/batch"}, Cut(kLog, 5000)},
         {"negative stored interval", "LINES=-7\n", {"/batch"}, Cut(kLog, -7)},
-        {"reverse from the profile", "REVERSE=1\n", {"/batch"}, Restore(cutBare)},
-        {"switches anywhere, any case", "", {"/BATCH", "/Reverse"}, Restore(cutBare)},
+        {"reverse from the profile", "REVERSE=1\n", {"/batch"}, ExpectedRestore(cutBare)},
+        {"switches anywhere, any case", "", {"/BATCH", "/Reverse"}, ExpectedRestore(cutBare)},
         {"a switch inside a word", "LINES=100\n", {"x/batchy", "/v20"}, Cut(kLog, 100, true)},
         {"a switch cannot turn a stored 1 off", "FORV2=1\n", {"/batch"}, Cut(kLog, 100, true)},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);
         Tree t;
-        const std::string input = c.expected == Restore(cutBare) ? cutBare : kLog;
+        const std::string input = c.expected == ExpectedRestore(cutBare) ? cutBare : kLog;
         WriteFile(t.Log("p.log"), input);
         WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("p.log")).bytes());
         t.Profile(c.profile);
@@ -119,21 +112,7 @@ TEST(Batch, SettingsComeFromProfileThenSwitches) {
 }
 
 std::map<std::string, std::string> ArchiveMembers(const std::string& path) {
-    std::map<std::string, std::string> members;
-    int err = 0;
-    zip_t* za = zip_open(path.c_str(), ZIP_CHECKCONS | ZIP_RDONLY, &err);
-    if (!za) return members;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
-        zip_stat_t st;
-        zip_stat_index(za, zip_uint64_t(i), 0, &st);
-        std::string data(st.size, '\0');
-        zip_file_t* f = zip_fopen_index(za, zip_uint64_t(i), 0);
-        zip_fread(f, data.data(), st.size);
-        zip_fclose(f);
-        members[st.name] = data;
-    }
-    zip_discard(za);
-    return members;
+    return test::ReadArchive(path).members;
 }
 
 TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {

@@ -30,20 +30,6 @@ std::string BigLog(std::mt19937& rng, size_t bytes) {
     return s;
 }
 
-std::string Cut(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    CutLineFeeds(in, out, kLines, false);
-    return out.data();
-}
-
-std::string Restore(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    RestoreLineFeeds(in, out);
-    return out.data();
-}
-
 TEST(Crash, KilledAnywhereNoLogIsLost) {
     TempDir t;
     std::mt19937 rng(20261207);
@@ -72,7 +58,8 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     bool cutting = true;
     auto prepare = [&](bool cut) {
         cutting = cut;
-        for (Log& l : logs) l.next = cut ? Cut(l.now) : Restore(l.now);
+        for (Log& l : logs)
+            l.next = cut ? ExpectedCut(l.now, kLines, false) : ExpectedRestore(l.now);
         return cut ? cutEnv : restoreEnv;
     };
 

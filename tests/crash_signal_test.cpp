@@ -14,20 +14,6 @@
 namespace tidewell::test {
 namespace {
 
-std::string Cut(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    CutLineFeeds(in, out, 10, false);
-    return out.data();
-}
-
-std::string Restore(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    RestoreLineFeeds(in, out);
-    return out.data();
-}
-
 TEST(Signals, StopCleanlyAndEndByTheSignal) {
     constexpr int kRuns = 30;
     TempDir t;
@@ -55,7 +41,8 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
         full[cut] = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                           std::chrono::steady_clock::now() - start)
                                           .count());
-        for (size_t i = 0; i < paths.size(); ++i) now[i] = cut ? Cut(now[i]) : Restore(now[i]);
+        for (size_t i = 0; i < paths.size(); ++i)
+            now[i] = cut ? ExpectedCut(now[i], 10, false) : ExpectedRestore(now[i]);
     }
 
     // Signals that come while the program is still starting end it at once;
@@ -87,7 +74,7 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
         if (err.find("interrupted; left as it was") != std::string::npos) ++interrupted;
         for (size_t i = 0; i < paths.size(); ++i) {
             const std::string bytes = ReadFile(paths[i]);
-            const std::string next = cut ? Cut(now[i]) : Restore(now[i]);
+            const std::string next = cut ? ExpectedCut(now[i], 10, false) : ExpectedRestore(now[i]);
             ASSERT_TRUE(bytes == now[i] || bytes == next) << paths[i] << " damaged";
             now[i] = bytes;
         }
