@@ -73,6 +73,20 @@ ListBuilder& ListBuilder::Mail(const std::string& sub, const std::string& file, 
     return *this;
 }
 
+void WriteProfile(const TempDir& dir, const std::string& list, const std::string& extra) {
+    std::filesystem::create_directories(dir / "config/KORU");
+    WriteFile(dir / "config/KORU/tidewell.conf",
+              "[TidewellSetup]\nTODOLST2=" + list + "\n" + extra);
+}
+
+std::map<std::string, std::string> HeadlessEnv(const TempDir& dir) {
+    return {{"XDG_CONFIG_HOME", dir / "config"},
+            {"WINEPREFIX", dir / "wine"},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""},
+            {"QT_QPA_PLATFORM", ""}};
+}
+
 RunResult RunTidewell(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env) {
     char outName[] = "/tmp/tidewell-out-XXXXXX";

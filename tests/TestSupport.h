@@ -41,6 +41,13 @@ class ListBuilder {
     std::string bytes_;
 };
 
+// Writes a private profile under dir/config/KORU naming `list`, plus `extra` lines.
+void WriteProfile(const TempDir& dir, const std::string& list, const std::string& extra = "");
+
+// The environment of a run on that profile, with a Wine prefix of its own (so
+// no real HARUCOM data is ever reached) and no display of any kind.
+std::map<std::string, std::string> HeadlessEnv(const TempDir& dir);
+
 struct RunResult {
     int status = -1;
     std::string out;

@@ -31,21 +31,12 @@ using test::ExpectedRestore;
 // One HARUCOM tree: a folder of logs, the list, and a private profile.
 class Tree {
   public:
-    Tree() {
-        mkdir((dir_ / "logs").c_str(), 0755);
-        mkdir((dir_ / "config").c_str(), 0755);
-        mkdir((dir_ / "config/KORU").c_str(), 0755);
-    }
+    Tree() { mkdir((dir_ / "logs").c_str(), 0755); }
     std::string Log(const std::string& name) const { return dir_ / ("logs/" + name); }
     std::string List() const { return dir_ / "TODOLST2.DAT"; }
-    void Profile(const std::string& extra) const {
-        WriteFile(dir_ / "config/KORU/tidewell.conf",
-                  "[TidewellSetup]\nTODOLST2=" + List() + "\n" + extra);
-    }
-    RunResult Run(std::vector<std::string> args = {"/batch"},
-                  std::map<std::string, std::string> env = {}) const {
-        env["XDG_CONFIG_HOME"] = dir_ / "config";
-        return test::RunTidewell(args, env);
+    void Profile(const std::string& extra) const { test::WriteProfile(dir_, List(), extra); }
+    RunResult Run(std::vector<std::string> args = {"/batch"}) const {
+        return test::RunTidewell(args, test::HeadlessEnv(dir_));
     }
 
   private:
@@ -203,17 +194,15 @@ TEST(Batch, RunsWithoutAnyDisplay) {
     WriteFile(t.Log("p.log"), kLog);
     WriteFile(t.List(), ListBuilder().Board("PATIO", "b", t.Log("p.log")).bytes());
     t.Profile("");
-    const RunResult r =
-        t.Run({"/batch"}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    const RunResult r = t.Run({"/batch"});  // every run here has no display
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(t.Log("p.log")), Cut(kLog, 100));
 }
 
 TEST(Batch, UnreadableListWithoutDisplayEndsWithStatusTwo) {
     Tree t;
-    t.Profile("");  // names a list that does not exist
-    const RunResult r =
-        t.Run({"/batch"}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    t.Profile("");                          // names a list that does not exist
+    const RunResult r = t.Run({"/batch"});  // every run here has no display
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(t.List()), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");

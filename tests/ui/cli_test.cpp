@@ -16,18 +16,10 @@ struct Tree {
     Tree() {
         WriteFile(dir / "a.log", "x\ry\r");
         WriteFile(dir / "TODOLST2.DAT", ListBuilder().Mail("in", dir / "a.log").bytes());
-        std::filesystem::create_directories(dir / "config/KORU");
-        WriteFile(dir / "config/KORU/tidewell.conf",
-                  "[TidewellSetup]\nTODOLST2=" + (dir / "TODOLST2.DAT") + "\nREVERSE=1\n");
+        WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n");
     }
     // No display of any kind.
-    std::map<std::string, std::string> Env() const {
-        return {{"XDG_CONFIG_HOME", dir / "config"},
-                {"WINEPREFIX", dir / "wine"},
-                {"DISPLAY", ""},
-                {"WAYLAND_DISPLAY", ""},
-                {"QT_QPA_PLATFORM", ""}};
-    }
+    std::map<std::string, std::string> Env() const { return HeadlessEnv(dir); }
     bool Converted() const { return ReadFile(dir / "a.log") == "x\r\ny\r\n"; }
     TempDir dir;
 };

@@ -25,17 +25,12 @@ struct BatchTree {
         }
         list.Board("PATIO", "room", dir / "gone.log");
         WriteFile(dir / "TODOLST2.DAT", list.bytes());
-        std::filesystem::create_directories(dir / "config/KORU");
-        WriteFile(dir / "config/KORU/tidewell.conf",
-                  "[TidewellSetup]\nTODOLST2=" + (dir / "TODOLST2.DAT") + "\nREVERSE=1\n");
+        WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n");
     }
     std::map<std::string, std::string> Env() const {
-        return {{"XDG_CONFIG_HOME", dir / "config"},
-                {"WINEPREFIX", dir / "wine"},
-                {"DISPLAY", ""},
-                {"WAYLAND_DISPLAY", ""},
-                {"QT_QPA_PLATFORM", ""},
-                {"COLUMNS", ""}};
+        auto env = HeadlessEnv(dir);
+        env["COLUMNS"] = "";
+        return env;
     }
     std::string MissingLine() const { return "tidewell: " + (dir / "gone.log") + ": not found"; }
     TempDir dir;
