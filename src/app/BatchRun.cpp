@@ -25,14 +25,6 @@ bool TodoListOpens(const ConvertSettings& s) {
 }
 
 int RunBatch(const ConvertSettings& s, const void* caller) {
-    ConvertSettings mapped = s;
-    std::string error;
-    mapped.m_strTodoPath = MapHarucomName(s.m_strTodoPath, &error);
-    if (!error.empty()) {
-        std::cerr << "tidewell: cannot read the to-do list " << s.m_strTodoPath << ": " << error
-                  << '\n';
-        return 2;
-    }
     // On a terminal the run shows where it is; its trace and error lines pass
     // the progress line so that it is out of their way.
     TerminalProgress progress(STDERR_FILENO, STDOUT_FILENO, std::cout, std::cerr);
@@ -43,12 +35,12 @@ int RunBatch(const ConvertSettings& s, const void* caller) {
     if (progress.active()) {
         env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };
     }
-    const ProcessOutcome outcome = ProcessTodoList(mapped, env);
+    const ProcessOutcome outcome = ProcessTodoList(s, env);
     progress.Erase();
     if (outcome.result < 0) {
         std::cerr << "tidewell: cannot read the to-do list " << s.m_strTodoPath;
-        if (mapped.m_strTodoPath != s.m_strTodoPath) {
-            std::cerr << " (" << mapped.m_strTodoPath << ")";
+        if (!outcome.listPath.empty() && outcome.listPath != s.m_strTodoPath) {
+            std::cerr << " (" << outcome.listPath << ")";
         }
         std::cerr << ": " << outcome.listError << '\n';
     }

@@ -112,8 +112,17 @@ class StopOnSignals {
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
     const StopOnSignals stopOnSignals;
     ProcessOutcome outcome;
+    // The stored list path is HARUCOM's own name, like the names in the list.
+    outcome.listPath = settings.m_strTodoPath;
+    if (env.mapName) {
+        outcome.listPath = env.mapName(settings.m_strTodoPath, &outcome.listError);
+        if (!outcome.listError.empty()) {
+            outcome.result = -1;
+            return outcome;
+        }
+    }
     FileStat listStat;
-    const int fd = OpenList(env.io, settings.m_strTodoPath, &listStat, &outcome.listError);
+    const int fd = OpenList(env.io, outcome.listPath, &listStat, &outcome.listError);
     if (fd < 0) {
         outcome.result = -1;
         return outcome;

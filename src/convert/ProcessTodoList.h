@@ -38,6 +38,7 @@ struct EntryFailure {
 
 struct ProcessOutcome {
     int result = 0;         // -1: the list could not be read, else 0
+    std::string listPath;   // the list file opened, after mapping
     std::string listError;  // why, when result is -1
     size_t converted = 0;
     size_t notFound = 0;

@@ -370,15 +370,8 @@ ProcessOutcome CTidewellDlg::ProcessTodoList() {
     // the dialog takes no input until it is over.
     // Names in the list and the stored list path are HARUCOM's own; they go
     // through the same mapping as in a batch run.
-    ConvertSettings settings = Settings();
+    const ConvertSettings settings = Settings();
     ProcessOutcome outcome;
-    std::string mapError;
-    settings.m_strTodoPath = MapHarucomName(m_strTodoPath, &mapError);
-    if (!mapError.empty()) {
-        outcome.result = -1;
-        outcome.listError = mapError;
-        return outcome;
-    }
     CProgressDlg progress(this);
     std::atomic<bool> cancel{false};
     connect(&progress, &CProgressDlg::cancelRequested, this, [&cancel] { cancel = true; });
