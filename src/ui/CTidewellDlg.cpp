@@ -228,6 +228,8 @@ bool CTidewellDlg::OnInitDialog() {
     UpdateData(false);
     AddAboutItem();
     setWindowIcon(m_hIcon);
+    // The dialog has always opened at the top left corner, not centred.
+    move(0, 0);
 
     // The start sequence.
     if (TodoListOpens(Settings())) {
