@@ -3,25 +3,31 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <iostream>
 
 #include "app/TerminalProgress.h"
 #include "convert/ProcessTodoList.h"
+#include "platform/FileReplace.h"
 #include "platform/Io.h"
 #include "platform/WinePaths.h"
 
 namespace tidewell {
 
-bool TodoListOpens(const ConvertSettings& s) {
+std::string TodoListOpenError(const std::string& name) {
     // The stored path is HARUCOM's own (the default C:\HARUCOM\TODOLST2 too).
     std::string error;
-    const std::string path = MapHarucomName(s.m_strTodoPath, &error);
-    if (!error.empty()) return false;
+    const std::string path = MapHarucomName(name, &error);
+    if (!error.empty()) return error;
     Io& io = CurrentIo();
     const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return false;
+    if (fd < 0) return ErrnoText(errno);
     io.Close(fd);
-    return true;
+    return {};
+}
+
+bool TodoListOpens(const ConvertSettings& s) {
+    return TodoListOpenError(s.m_strTodoPath).empty();
 }
 
 int RunBatch(const ConvertSettings& s, const void* caller) {

@@ -1,11 +1,15 @@
 // The headless conversion: no window, no display needed.
 #pragma once
 
+#include <string>
+
 #include "convert/ConvertSettings.h"
 
 namespace tidewell {
 
-// True when the to-do list opens for reading (it is closed again at once).
+// Why the to-do list named `name` does not open for reading; empty when it
+// does (it is closed again at once).
+std::string TodoListOpenError(const std::string& name);
 bool TodoListOpens(const ConvertSettings& s);
 
 // Converts every log of the list; returns the process exit status.
