@@ -16,7 +16,7 @@
 namespace tidewell::test {
 
 // The filters fed one byte at a time: the reference a rewritten log must equal.
-inline std::string ExpectedCut(const std::string& in, int64_t interval, bool forV2) {
+inline std::string ExpectedCut(const std::string& in, int64_t interval, bool forV2 = false) {
     MemorySource src(in);
     MemorySink out;
     CutLineFeeds(src, out, interval, forV2, 1);

@@ -1,14 +1,20 @@
 #include "TestSupport.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace tidewell::test {
 
@@ -73,59 +79,160 @@ ListBuilder& ListBuilder::Mail(const std::string& sub, const std::string& file, 
     return *this;
 }
 
-void WriteProfile(const TempDir& dir, const std::string& list, const std::string& extra) {
-    std::filesystem::create_directories(dir / "config/KORU");
-    WriteFile(dir / "config/KORU/tidewell.conf",
+std::map<std::string, std::string> WriteProfile(const TempDir& dir, const std::string& list,
+                                                const std::string& extra,
+                                                const std::string& folder) {
+    std::filesystem::create_directories(dir / (folder + "/KORU"));
+    WriteFile(dir / (folder + "/KORU/tidewell.conf"),
               "[TidewellSetup]\nTODOLST2=" + list + "\n" + extra);
+    return HeadlessEnv(dir, folder);
 }
 
-std::map<std::string, std::string> HeadlessEnv(const TempDir& dir) {
-    return {{"XDG_CONFIG_HOME", dir / "config"},
+std::map<std::string, std::string> HeadlessEnv(const TempDir& dir, const std::string& folder) {
+    return {{"XDG_CONFIG_HOME", dir / folder},
             {"WINEPREFIX", dir / "wine"},
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""},
             {"QT_QPA_PLATFORM", ""}};
 }
 
-RunResult RunTidewell(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env) {
-    char outName[] = "/tmp/tidewell-out-XXXXXX";
-    char errName[] = "/tmp/tidewell-err-XXXXXX";
-    const int outFd = mkstemp(outName);
-    const int errFd = mkstemp(errName);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        const int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
-        for (const auto& [k, v] : env) {
-            if (v.empty()) {
-                unsetenv(k.c_str());
-            } else {
-                setenv(k.c_str(), v.c_str(), 1);
-            }
+namespace {
+
+int StatusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+// This process's environment with `changes` made: empty values remove.
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& changes) {
+    std::vector<std::string> vars;
+    for (char** e = environ; *e; ++e) {
+        const std::string var = *e;
+        if (!changes.count(var.substr(0, var.find('=')))) vars.push_back(var);
+    }
+    for (const auto& [k, v] : changes) {
+        if (!v.empty()) vars.push_back(k + "=" + v);
+    }
+    return vars;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& words) {
+    std::vector<char*> p;
+    for (auto& w : words) p.push_back(w.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+}  // namespace
+
+Started::Started(const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env, const RunOptions& options)
+    : options_(options) {
+    // Everything the child needs is made before the fork.
+    std::vector<std::string> words = options.prefix;
+    words.push_back(options.binary);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> vars = EnvironmentWith(env);
+    std::vector<char*> argv = Pointers(words), envp = Pointers(vars);
+    const std::string outPath = files_ / "out", errPath = files_ / "err";
+
+    if (options.stdoutOnTerminal || options.stderrOnTerminal) {
+        terminal_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal_ < 0 || grantpt(terminal_) != 0 || unlockpt(terminal_) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
         }
-        std::vector<char*> argv;
-        std::string bin = TIDEWELL_BINARY;
-        argv.push_back(bin.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(bin.c_str(), argv.data());
+        // We hold the other side too until the end, so that reading ours
+        // never meets a hang-up before the program has opened it.
+        screen_ = open(ptsname(terminal_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        // Bytes as written: no LF to CR LF on the way to the screen.
+        struct termios tio {};
+        tcgetattr(screen_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(screen_, TCSANOW, &tio);
+        struct winsize ws {};
+        ws.ws_row = 24;
+        ws.ws_col = options.columns;
+        ioctl(terminal_, TIOCSWINSZ, &ws);
+    }
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        if (screen_ >= 0) {
+            setsid();  // a session of its own, with the terminal as its own
+            ioctl(screen_, TIOCSCTTY, 0);
+        }
+        const int out = options.stdoutOnTerminal
+                            ? screen_
+                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = options.stderrOnTerminal
+                            ? screen_
+                            : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(outFd);
-    close(errFd);
-    RunResult r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outName);
-    r.err = ReadFile(errName);
-    unlink(outName);
-    unlink(errName);
-    return r;
+}
+
+Started::~Started() {
+    if (!reaped_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (screen_ >= 0) close(screen_);
+    if (terminal_ >= 0) close(terminal_);
+}
+
+void Started::Signal(int sig) const {
+    if (!reaped_) kill(pid_, sig);
+}
+
+const RunResult& Started::Wait() {
+    if (reaped_) return result_;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(options_.timeoutMs);
+    char buf[4096];
+    int st = 0;
+    for (;;) {
+        // Read the terminal while the program runs, so that it never blocks
+        // on a full one; otherwise look in every millisecond.
+        if (terminal_ >= 0) {
+            struct pollfd p {
+                terminal_, POLLIN, 0
+            };
+            if (poll(&p, 1, 1) > 0) {
+                const ssize_t n = read(terminal_, buf, sizeof buf);
+                if (n > 0) result_.terminal.append(buf, size_t(n));
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (waitpid(pid_, &st, WNOHANG) == pid_) break;
+        if (Clock::now() >= deadline) {
+            result_.hung = true;
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &st, 0);
+            break;
+        }
+    }
+    reaped_ = true;
+    if (terminal_ >= 0) {
+        // Whatever was still on its way.
+        fcntl(terminal_, F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = read(terminal_, buf, sizeof buf)) > 0;) {
+            result_.terminal.append(buf, size_t(n));
+        }
+    }
+    result_.status = StatusOf(st);
+    result_.killed = WIFSIGNALED(st);
+    if (!options_.stdoutOnTerminal) result_.out = ReadFile(files_ / "out");
+    if (!options_.stderrOnTerminal) result_.err = ReadFile(files_ / "err");
+    return result_;
+}
+
+RunResult RunTidewell(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const RunOptions& options) {
+    return Started(args, env, options).Wait();
 }
 
 }  // namespace tidewell::test

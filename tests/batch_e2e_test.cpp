@@ -22,10 +22,7 @@ using test::WriteFile;
 
 const std::string kLog = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
 
-std::string Cut(const std::string& in, int64_t interval, bool v2 = false) {
-    return test::ExpectedCut(in, interval, v2);
-}
-
+using test::ExpectedCut;
 using test::ExpectedRestore;
 
 // One HARUCOM tree: a folder of logs, the list, and a private profile.
@@ -35,7 +32,7 @@ class Tree {
     std::string Log(const std::string& name) const { return dir_ / ("logs/" + name); }
     std::string List() const { return dir_ / "TODOLST2.DAT"; }
     void Profile(const std::string& extra) const { test::WriteProfile(dir_, List(), extra); }
-    RunResult Run(std::vector<std::string> args = {"/batch"}) const {
+    RunResult Run(const std::vector<std::string>& args = {"/batch"}) const {
         return test::RunTidewell(args, test::HeadlessEnv(dir_));
     }
 
@@ -63,11 +60,11 @@ TEST(Batch, ConvertsEveryKindAndTracesExactly) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "FPCX.07 SYS. MAIL inbox ");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(ReadFile(t.Log("f.log")), Cut(kLog, 2));
-    EXPECT_EQ(ReadFile(t.Log("s.log")), Cut("x\r\n" + kLog, 2));
-    EXPECT_EQ(ReadFile(t.Log("p.log")), Cut(kLog + "z\r\n", 2));
+    EXPECT_EQ(ReadFile(t.Log("f.log")), ExpectedCut(kLog, 2));
+    EXPECT_EQ(ReadFile(t.Log("s.log")), ExpectedCut("x\r\n" + kLog, 2));
+    EXPECT_EQ(ReadFile(t.Log("p.log")), ExpectedCut(kLog + "z\r\n", 2));
     EXPECT_EQ(ReadFile(t.Log("h.log")), "a\r\nb\rc\r\nd\re\rf\r\n\n");  // negated interval
-    EXPECT_EQ(ReadFile(t.Log("m.log")), Cut("TO:" + kLog, 2));
+    EXPECT_EQ(ReadFile(t.Log("m.log")), ExpectedCut("TO:" + kLog, 2));
     EXPECT_FALSE(Exists(t.Log("$LFCUT$$.$$$")));
 }
 
@@ -81,13 +78,19 @@ struct SettingsCase {
 TEST(Batch, SettingsComeFromProfileThenSwitches) {
     const std::string cutBare = "a\rb\rc\rd\re\rf\r\n";
     const std::vector<SettingsCase> cases = {
-        {"defaults", "", {"/batch"}, Cut(kLog, 100)},
-        {"stored interval used unchanged", "LINES=5000\n", {"/batch"}, Cut(kLog, 5000)},
-        {"negative stored interval", "LINES=-7\n", {"/batch"}, Cut(kLog, -7)},
+        {"defaults", "", {"/batch"}, ExpectedCut(kLog, 100)},
+        {"stored interval used unchanged", "LINES=5000\n", {"/batch"}, ExpectedCut(kLog, 5000)},
+        {"negative stored interval", "LINES=-7\n", {"/batch"}, ExpectedCut(kLog, -7)},
         {"reverse from the profile", "REVERSE=1\n", {"/batch"}, ExpectedRestore(cutBare)},
         {"switches anywhere, any case", "", {"/BATCH", "/Reverse"}, ExpectedRestore(cutBare)},
-        {"a switch inside a word", "LINES=100\n", {"x/batchy", "/v20"}, Cut(kLog, 100, true)},
-        {"a switch cannot turn a stored 1 off", "FORV2=1\n", {"/batch"}, Cut(kLog, 100, true)},
+        {"a switch inside a word",
+         "LINES=100\n",
+         {"x/batchy", "/v20"},
+         ExpectedCut(kLog, 100, true)},
+        {"a switch cannot turn a stored 1 off",
+         "FORV2=1\n",
+         {"/batch"},
+         ExpectedCut(kLog, 100, true)},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,10 +105,6 @@ TEST(Batch, SettingsComeFromProfileThenSwitches) {
     }
 }
 
-std::map<std::string, std::string> ArchiveMembers(const std::string& path) {
-    return test::ReadArchive(path).members;
-}
-
 TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {
     Tree t;
     WriteFile(t.Log("one.log"), kLog);
@@ -117,15 +116,15 @@ TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {
     t.Profile("BACKUP=1\n");
     const RunResult r = t.Run();
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto members = ArchiveMembers(t.Log("STXBAK.zip"));
+    const auto members = test::ReadArchive(t.Log("STXBAK.zip")).members;
     ASSERT_EQ(members.size(), 2u);
     EXPECT_EQ(members.at("one.log"), kLog);
     EXPECT_EQ(members.at("two words.log"), "TO:" + kLog);
-    EXPECT_EQ(ReadFile(t.Log("one.log")), Cut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("one.log")), ExpectedCut(kLog, 100));
 
     // A second run replaces the members with the once-converted logs.
     ASSERT_EQ(t.Run().status, 0);
-    EXPECT_EQ(ArchiveMembers(t.Log("STXBAK.zip")).at("one.log"), Cut(kLog, 100));
+    EXPECT_EQ(test::ReadArchive(t.Log("STXBAK.zip")).members.at("one.log"), ExpectedCut(kLog, 100));
 }
 
 TEST(Batch, ReverseWithBackupMakesNoArchive) {
@@ -151,7 +150,7 @@ TEST(Batch, MissingLogIsReportedButNotAFailure) {
     EXPECT_EQ(r.err, "tidewell: " + t.Log("gone.log") + ": not found\n");
     EXPECT_FALSE(Exists(t.Log("gone.log")));
     EXPECT_FALSE(Exists(t.Log("$LFCUT$$.$$$")));
-    EXPECT_EQ(ReadFile(t.Log("there.log")), Cut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("there.log")), ExpectedCut(kLog, 100));
 }
 
 TEST(Batch, NonRegularFilesAreSkippedAndFail) {
@@ -170,7 +169,7 @@ TEST(Batch, NonRegularFilesAreSkippedAndFail) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(t.Log("fifo") + ": not a regular file"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("/dev/zero: not a regular file"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(t.Log("ok.log")), Cut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("ok.log")), ExpectedCut(kLog, 100));
 }
 
 TEST(Batch, KeepsPermissionsAndSymbolicLinks) {
@@ -186,7 +185,7 @@ TEST(Batch, KeepsPermissionsAndSymbolicLinks) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(stat(t.Log("real.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(ReadFile(t.Log("real.log")), Cut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("real.log")), ExpectedCut(kLog, 100));
 }
 
 TEST(Batch, RunsWithoutAnyDisplay) {
@@ -196,7 +195,7 @@ TEST(Batch, RunsWithoutAnyDisplay) {
     t.Profile("");
     const RunResult r = t.Run({"/batch"});  // every run here has no display
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(t.Log("p.log")), Cut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("p.log")), ExpectedCut(kLog, 100));
 }
 
 TEST(Batch, UnreadableListWithoutDisplayEndsWithStatusTwo) {

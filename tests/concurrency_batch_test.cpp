@@ -5,9 +5,9 @@
 #include <sys/file.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 #include "convert/LogRewriter.h"
 #include "platform/Io.h"
@@ -17,13 +17,6 @@ namespace {
 
 constexpr int kRounds = 8;
 constexpr int kLogs = 6;
-
-std::string Cut(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    CutLineFeeds(in, out, 2, false);
-    return out.data();
-}
 
 std::string Log(int i) {
     std::string s;
@@ -68,14 +61,15 @@ TEST_P(Concurrency, TwoRunsNeverCorruptOrLoseAFile) {
         WriteFile(t / "FIRST.DAT", first.bytes());
         WriteFile(t / "SECOND.DAT", second.bytes());
         const std::string extra = "LINES=2\nBACKUP=1\n";
-        const auto envA = ProfileEnv(t / "cfgA", t / (c.sameList ? "ALL.DAT" : "FIRST.DAT"), extra);
+        const auto envA =
+            WriteProfile(t, t / (c.sameList ? "ALL.DAT" : "FIRST.DAT"), extra, "cfgA");
         const auto envB =
-            ProfileEnv(t / "cfgB", t / (c.sameList ? "ALL.DAT" : "SECOND.DAT"), extra);
+            WriteProfile(t, t / (c.sameList ? "ALL.DAT" : "SECOND.DAT"), extra, "cfgB");
 
-        Child a({"/batch"}, envA), b({"/batch"}, envB);
-        const int sa = a.Wait(), sb = b.Wait();
-        const std::string errs = a.err() + b.err();
-        ASSERT_FALSE(a.hung() || b.hung());
+        Started a({"/batch"}, envA), b({"/batch"}, envB);
+        const int sa = a.Wait().status, sb = b.Wait().status;
+        const std::string errs = a.Wait().err + b.Wait().err;
+        ASSERT_FALSE(a.Wait().hung || b.Wait().hung);
         ASSERT_LE(sa, 1) << errs;
         ASSERT_LE(sb, 1) << errs;
 
@@ -83,7 +77,7 @@ TEST_P(Concurrency, TwoRunsNeverCorruptOrLoseAFile) {
         ASSERT_TRUE(archive.ok) << archive.error;
         for (int i = 0; i < kLogs; ++i) {
             const std::string now = ReadFile(paths[i]);
-            const std::string once = Cut(before[i]), twice = Cut(once);
+            const std::string once = ExpectedCut(before[i], 2), twice = ExpectedCut(once, 2);
             const bool reported = errs.find(paths[i]) != std::string::npos;
             const std::string base = "LOG" + std::to_string(i) + ".TXT";
             ASSERT_TRUE(archive.members.count(base)) << base << " has no backup\n" << errs;

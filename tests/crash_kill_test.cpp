@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 
 namespace tidewell::test {
@@ -53,8 +55,8 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     // Runs cut and restore by turns, so that every run changes every log (cutting
     // twice gives what cutting once gave) and the archive has work in every other.
     const std::string options = "LINES=" + std::to_string(kLines) + "\nBACKUP=1\n";
-    const auto cutEnv = ProfileEnv(t / "cut", t / "TODOLST2.DAT", options);
-    const auto restoreEnv = ProfileEnv(t / "restore", t / "TODOLST2.DAT", options + "REVERSE=1\n");
+    const auto cutEnv = WriteProfile(t, t / "TODOLST2.DAT", options, "cut");
+    const auto restoreEnv = WriteProfile(t, t / "TODOLST2.DAT", options + "REVERSE=1\n", "restore");
     bool cutting = true;
     auto prepare = [&](bool cut) {
         cutting = cut;
@@ -112,8 +114,8 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     long full[2] = {0, 0};  // restoring, cutting
     for (bool cut : {true, false}) {
         const auto start = std::chrono::steady_clock::now();
-        Child c({"/batch"}, prepare(cut));
-        ASSERT_EQ(c.Wait(), 0) << c.err();
+        const RunResult r = RunTidewell({"/batch"}, prepare(cut));
+        ASSERT_EQ(r.status, 0) << r.err;
         full[cut] = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                           std::chrono::steady_clock::now() - start)
                                           .count());
@@ -125,8 +127,9 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     WriteFile(t / "EMPTY.DAT", "");
     const auto emptyStart = std::chrono::steady_clock::now();
     {
-        Child idle({"/batch"}, ProfileEnv(t / "idle", t / "EMPTY.DAT", ""));
-        ASSERT_EQ(idle.Wait(), 0) << idle.err();
+        const RunResult idle =
+            RunTidewell({"/batch"}, WriteProfile(t, t / "EMPTY.DAT", "", "idle"));
+        ASSERT_EQ(idle.status, 0) << idle.err;
     }
     const long startup = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                std::chrono::steady_clock::now() - emptyStart)
@@ -137,21 +140,21 @@ TEST(Crash, KilledAnywhereNoLogIsLost) {
     while (kills < kKillsWanted && attempts < 3 * kKillsWanted) {
         ++attempts;
         const bool cut = attempts % 2 == 0;
-        Child c({"/batch"}, prepare(cut));
+        Started c({"/batch"}, prepare(cut));
         std::this_thread::sleep_for(std::chrono::microseconds(
             std::uniform_int_distribution<long>(std::min(startup, full[cut]), full[cut])(rng)));
-        c.Kill();
-        c.Wait();
-        kills += c.killed();
+        c.Signal(SIGKILL);
+        const bool killed = c.Wait().killed;
+        kills += killed;
         // A run that ended before the kill says runs got quicker: aim earlier.
-        if (!c.killed()) full[cut] = std::max(startup, full[cut] * 9 / 10);
+        if (!killed) full[cut] = std::max(startup, full[cut] * 9 / 10);
         check("after kill " + std::to_string(kills));
         if (HasFailure()) return;
     }
     EXPECT_GE(kills, kKillsWanted);
 
-    Child rerun({"/batch"}, prepare(true));
-    EXPECT_EQ(rerun.Wait(), 0) << rerun.err();
+    const RunResult rerun = RunTidewell({"/batch"}, prepare(true));
+    EXPECT_EQ(rerun.status, 0) << rerun.err;
     for (const Log& l : logs) {
         EXPECT_EQ(ReadFile(t / (l.dir + "/" + l.name)), l.next) << "rerun did not convert";
     }
@@ -186,12 +189,11 @@ TEST(Crash, LeftoversOfAKilledBackupAreCleared) {
     WriteFile(t / "STXBAK.zip.backup", "the user's own copy");
     WriteFile(t / "$LFCUT$$.$$$", "half a converted log");
     WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "LOG.TXT").bytes());
-    const RunResult r =
-        RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "BACKUP=1\n"));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT", "BACKUP=1\n"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ListDir(t.path()),
               (std::set<std::string>{"LOG.TXT", "STXBAK.zip", "STXBAK.zip.backup", "TODOLST2.DAT",
-                                     "cfg"}));
+                                     "config"}));
     EXPECT_EQ(ReadArchive(t / "STXBAK.zip").members,
               (std::map<std::string, std::string>{{"LOG.TXT", "a\r\nb\r\n"}}));
 }

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <random>
+#include <thread>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 
 namespace tidewell::test {
@@ -29,15 +31,15 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
         list.Mail("s", paths.back());
     }
     WriteFile(t / "TODOLST2.DAT", list.bytes());
-    const auto cutEnv = ProfileEnv(t / "cut", t / "TODOLST2.DAT", "LINES=10\nBACKUP=1\n");
-    const auto restoreEnv = ProfileEnv(t / "restore", t / "TODOLST2.DAT", "REVERSE=1\n");
+    const auto cutEnv = WriteProfile(t, t / "TODOLST2.DAT", "LINES=10\nBACKUP=1\n", "cut");
+    const auto restoreEnv = WriteProfile(t, t / "TODOLST2.DAT", "REVERSE=1\n", "restore");
 
     // How long a whole run of each kind takes (restoring, cutting).
     long full[2] = {0, 0};
     for (bool cut : {true, false}) {
         const auto start = std::chrono::steady_clock::now();
-        Child c({"/batch"}, cut ? cutEnv : restoreEnv);
-        ASSERT_EQ(c.Wait(), 0) << c.err();
+        const RunResult r = RunTidewell({"/batch"}, cut ? cutEnv : restoreEnv);
+        ASSERT_EQ(r.status, 0) << r.err;
         full[cut] = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                           std::chrono::steady_clock::now() - start)
                                           .count());
@@ -51,8 +53,9 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
     long startup = 0;
     {
         const auto start = std::chrono::steady_clock::now();
-        Child idle({"/batch"}, ProfileEnv(t / "idle", t / "EMPTY.DAT", ""));
-        ASSERT_EQ(idle.Wait(), 0) << idle.err();
+        const RunResult idle =
+            RunTidewell({"/batch"}, WriteProfile(t, t / "EMPTY.DAT", "", "idle"));
+        ASSERT_EQ(idle.status, 0) << idle.err;
         startup = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                         std::chrono::steady_clock::now() - start)
                                         .count());
@@ -63,12 +66,12 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
     for (int run = 0; run < kRuns; ++run) {
         const bool cut = run % 2 == 1;
         const int sig = signals[run % 3];
-        Child c({"/batch"}, cut ? cutEnv : restoreEnv);
+        Started c({"/batch"}, cut ? cutEnv : restoreEnv);
         std::this_thread::sleep_for(std::chrono::microseconds(
             std::uniform_int_distribution<long>(std::min(startup, full[cut]), full[cut])(rng)));
         c.Signal(sig);
-        const int status = c.Wait();
-        const std::string err = c.err();
+        const int status = c.Wait().status;
+        const std::string err = c.Wait().err;
         ASSERT_TRUE(status == 0 || status == 128 + sig) << status << "\n" << err;
         signalled += status == 128 + sig;
         if (err.find("interrupted; left as it was") != std::string::npos) ++interrupted;

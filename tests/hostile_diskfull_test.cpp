@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 
 namespace tidewell::test {
@@ -44,9 +44,9 @@ TEST_P(DiskFull, LogStaysAndNothingIsLeft) {
     const std::string log = disk + "/LOG.TXT";
     WriteFile(log, c.log);
     WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", log).bytes());
-    Child run({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", c.options));
-    const int status = run.Wait();
-    const std::string err = run.err();
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT", c.options));
+    const int status = r.status;
+    const std::string& err = r.err;
     const std::string now = ReadFile(log);
     const std::set<std::string> left = ListDir(disk);
     umount(disk.c_str());

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 
 namespace tidewell::test {
@@ -18,13 +18,6 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 const std::string kText = "one\r\ntwo\r\nthree\r\n";
-
-std::string Cut(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    CutLineFeeds(in, out, 100, false);
-    return out.data();
-}
 
 std::vector<std::string> Unprivileged() {
     if (geteuid() != 0) return {};
@@ -134,7 +127,7 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
     WriteFile(t / "good/GOOD.TXT", kText);
     WriteFile(t / "TODOLST2.DAT",
               ListBuilder().Mail("s", named).Mail("s", t / "good/GOOD.TXT").bytes());
-    const auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "");
+    const auto env = WriteProfile(t, t / "TODOLST2.DAT");
     GiveAway(t.path());
 
     // The build tree may lie where the unprivileged user cannot reach it.
@@ -146,16 +139,16 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
         chmod(binary.c_str(), 0755);
         chmod(t.path().c_str(), 0755);
     }
-    Child run({"/batch"}, env, Unprivileged(), binary);
-    const int status = run.Wait(20000);
-    ASSERT_FALSE(run.hung()) << "the run hung";
-    const std::string err = run.err();
-    EXPECT_EQ(status, c.status) << err;
+    const RunResult r = RunTidewell(
+        {"/batch"}, env, {.binary = binary, .prefix = Unprivileged(), .timeoutMs = 20000});
+    ASSERT_FALSE(r.hung) << "the run hung";
+    const std::string& err = r.err;
+    EXPECT_EQ(r.status, c.status) << err;
     const size_t line = err.find("tidewell: " + named.substr(0, 255) + ": ");
     ASSERT_NE(line, std::string::npos) << err;
     EXPECT_NE(err.substr(line, err.find('\n', line) - line).find(c.message), std::string::npos)
         << err;
-    EXPECT_EQ(ReadFile(t / "good/GOOD.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "good/GOOD.TXT"), ExpectedCut(kText, 100));
     for (const std::string& n : c.untouched) EXPECT_EQ(ReadFile(d + "/" + n), kText) << n;
     std::set<std::string> after = ListDir(d);
     EXPECT_EQ(after.count("STXBAK.zip"), 0u);
@@ -177,10 +170,10 @@ TEST(HostileTree, ScratchNameHardLinkedToAnotherFile) {
     WriteFile(t / "logs/LOG.TXT", kText);
     ASSERT_EQ(link((t / "logs/OTHER.TXT").c_str(), (t / "logs/$LFCUT$$.$$$").c_str()), 0);
     WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "logs/LOG.TXT").bytes());
-    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(t / "logs/OTHER.TXT"), kText);
-    EXPECT_EQ(ReadFile(t / "logs/LOG.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "logs/LOG.TXT"), ExpectedCut(kText, 100));
     EXPECT_EQ(ListDir(t / "logs"), (std::set<std::string>{"LOG.TXT", "OTHER.TXT"}));
 }
 
@@ -191,11 +184,11 @@ TEST(HostileTree, ListNamingItselfIsNotRewritten) {
     const std::string list =
         ListBuilder().Mail("s", t / "TODOLST2.DAT").Mail("s", t / "LOG.TXT").bytes() + "\r\n";
     WriteFile(t / "TODOLST2.DAT", list);
-    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("TODOLST2.DAT: is the to-do list itself"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(t / "TODOLST2.DAT"), list);
-    EXPECT_EQ(ReadFile(t / "LOG.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "LOG.TXT"), ExpectedCut(kText, 100));
 }
 
 // With Backup on, a list naming the backup archive must not back it up into itself.
@@ -204,8 +197,7 @@ TEST(HostileTree, ArchiveItselfIsNotBackedUpIntoItself) {
     WriteFile(t / "LOG.TXT", kText);
     WriteFile(t / "TODOLST2.DAT",
               ListBuilder().Mail("s", t / "LOG.TXT").Mail("s", t / "STXBAK.zip").bytes());
-    const RunResult r =
-        RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "BACKUP=1\n"));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT", "BACKUP=1\n"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("STXBAK.zip: is the backup archive itself"), std::string::npos) << r.err;
     const ArchiveContent a = ReadArchive(t / "STXBAK.zip");
@@ -224,10 +216,10 @@ TEST(HostileTree, OverlongKindNameIsReadWhole) {
                   .FileTransfer("F" + std::string(39, 'K'), "MES07", t / "A.TXT")
                   .Mail("s", t / "B.TXT")
                   .bytes());
-    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(t / "A.TXT"), Cut(kText));
-    EXPECT_EQ(ReadFile(t / "B.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "A.TXT"), ExpectedCut(kText, 100));
+    EXPECT_EQ(ReadFile(t / "B.TXT"), ExpectedCut(kText, 100));
 }
 
 // A "list" that is a FIFO, a device or a folder is refused at once, never read.
@@ -236,17 +228,17 @@ TEST(HostileTree, ListThatIsNoFileIsRefused) {
     mkfifo((t / "fifo").c_str(), 0644);
     std::filesystem::create_directory(t / "folder");
     for (const std::string& list : {t / "fifo", std::string("/dev/zero"), t / "folder"}) {
-        Child run({"/batch"}, ProfileEnv(t / "cfg", list, ""));
-        EXPECT_EQ(run.Wait(20000), 2) << list << "\n" << run.err();
-        EXPECT_FALSE(run.hung()) << list;
-        EXPECT_NE(run.err().find("not a regular file"), std::string::npos) << run.err();
+        const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, list), {.timeoutMs = 20000});
+        EXPECT_EQ(r.status, 2) << list << "\n" << r.err;
+        EXPECT_FALSE(r.hung) << list;
+        EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
     }
 }
 
 TEST(HostileTree, EmptyListDoesNothing) {
     TempDir t;
     WriteFile(t / "TODOLST2.DAT", "");
-    const RunResult r = RunTidewell({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -262,12 +254,12 @@ TEST(HostileTree, HugeListIsWorkedThrough) {
     WriteFile(t / "LAST.TXT", kText);
     list.Mail("s", t / "LAST.TXT");
     WriteFile(t / "TODOLST2.DAT", list.bytes());
-    Child run({"/batch"}, ProfileEnv(t / "cfg", t / "TODOLST2.DAT", ""));
-    EXPECT_EQ(run.Wait(120000), 0);
-    ASSERT_FALSE(run.hung());
-    const std::string err = run.err();
+    const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, t / "TODOLST2.DAT"));
+    EXPECT_EQ(r.status, 0);
+    ASSERT_FALSE(r.hung);
+    const std::string& err = r.err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), kEntries - 1);
-    EXPECT_EQ(ReadFile(t / "LAST.TXT"), Cut(kText));
+    EXPECT_EQ(ReadFile(t / "LAST.TXT"), ExpectedCut(kText, 100));
 }
 
 }  // namespace

@@ -5,22 +5,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "LogChecks.h"
-#include "ProcessRunner.h"
 #include "TestSupport.h"
 
 namespace tidewell::test {
 namespace {
 
 const std::string kText = "one\r\ntwo\r\nthree\r\nfour\r\n";
-
-std::string Cut(const std::string& s) {
-    MemorySource in(s);
-    MemorySink out;
-    CutLineFeeds(in, out, 1, false);
-    return out.data();
-}
 
 struct Tree {
     TempDir t;
@@ -29,8 +22,8 @@ struct Tree {
         ListBuilder list;
         for (const auto& n : names) list.Mail("s", n);
         WriteFile(t / "TODOLST2.DAT", list.bytes());
-        auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT",
-                              std::string("LINES=1\n") + (backup ? "BACKUP=1\n" : ""));
+        auto env = WriteProfile(t, t / "TODOLST2.DAT",
+                                std::string("LINES=1\n") + (backup ? "BACKUP=1\n" : ""));
         return RunTidewell({"/batch"}, env);
     }
 };
@@ -61,7 +54,7 @@ TEST_P(KeepsMetadata, ModeOwnerAndGroupSurviveTheRewrite) {
 
     const RunResult r = tree.Run({log});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(log), Cut(kText));
+    EXPECT_EQ(ReadFile(log), ExpectedCut(kText, 1));
     struct stat after {};
     ASSERT_EQ(stat(log.c_str(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "was it rewritten at all?";
@@ -137,7 +130,7 @@ TEST(Metadata, SymbolicLinkStaysALink) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(std::filesystem::read_symlink(chain), "LINK.TXT");
         EXPECT_EQ(std::filesystem::read_symlink(link), "../real/REAL.TXT");
-        EXPECT_EQ(ReadFile(real), Cut(kText));
+        EXPECT_EQ(ReadFile(real), ExpectedCut(kText, 1));
         struct stat st {};
         stat(real.c_str(), &st);
         EXPECT_EQ(st.st_mode & 07777, 0640u);

@@ -50,12 +50,9 @@ class WineBatchTest : public ::testing::Test {
 
     test::RunResult Batch() {
         // No display: a run that cannot convert must say so rather than open a dialog.
-        return RunTidewell({"/batch"}, {{"XDG_CONFIG_HOME", tmp_ / "config"},
-                                        {"WINEPREFIX", tmp_ / "wine"},
-                                        {"HOME", tmp_.path()},
-                                        {"DISPLAY", ""},
-                                        {"WAYLAND_DISPLAY", ""},
-                                        {"QT_QPA_PLATFORM", ""}});
+        auto env = test::HeadlessEnv(tmp_);
+        env["HOME"] = tmp_.path();
+        return RunTidewell({"/batch"}, env);
     }
 
     static std::vector<std::string> Members(const std::string& archive) {

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "Spawn.h"
 #include "TestSupport.h"
 
 using namespace tidewell::test;
@@ -100,7 +99,7 @@ TEST(CommandLine, HelpNamesTheProfileOfTheProgramsOwnName) {
     Tree tree;
     const std::string link = tree.dir / "shiosai";
     std::filesystem::create_symlink(TIDEWELL_BINARY, link);
-    const Spawned r = Spawn(link, {"--help"}, tree.Env());
+    const RunResult r = RunTidewell({"--help"}, tree.Env(), {.binary = link});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "Usage: shiosai")) << r.out;
     EXPECT_TRUE(Contains(r.out, "  " + (tree.dir / "config/KORU/shiosai.conf") + "\n")) << r.out;
@@ -111,9 +110,8 @@ TEST(CommandLine, AnswerThatCannotBeWrittenIsAFailure) {
     Tree tree;
     for (const char* arg : {"--help", "--version"}) {
         SCOPED_TRACE(arg);
-        std::map<std::string, std::string> env = tree.Env();
-        const Spawned r =
-            Spawn("/bin/sh", {"-c", std::string(TIDEWELL_BINARY) + " " + arg + " >/dev/full"}, env);
+        const RunResult r = RunTidewell({arg}, tree.Env(),
+                                        {.prefix = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}});
         EXPECT_NE(r.status, 0);
         EXPECT_TRUE(Contains(r.err, "standard output")) << r.err;
     }

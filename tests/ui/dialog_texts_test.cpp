@@ -17,7 +17,6 @@
 #include <memory>
 
 #include "ModalDriver.h"
-#include "Spawn.h"
 #include "TestSupport.h"
 #include "platform/ProfileStore.h"
 #include "ui/CAboutDlg.h"
@@ -179,7 +178,7 @@ Texts TextsUnder(const std::map<std::string, std::string>& locale) {
                                               {"XDG_CONFIG_HOME", config.path()},
                                               {"WINEPREFIX", config / "wine"}};
     for (const auto& [k, v] : locale) env[k] = v;
-    const Spawned r = Spawn("/proc/self/exe", {"--dump-texts"}, env);
+    const RunResult r = RunTidewell({"--dump-texts"}, env, {.binary = "/proc/self/exe"});
     EXPECT_EQ(r.status, 0) << r.err;
     Texts texts;
     size_t at = 0;

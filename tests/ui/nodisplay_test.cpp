@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "TestSupport.h"
 
@@ -43,13 +42,9 @@ TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
         TempDir dir;
         const std::string list = c.listExists ? dir / "TODOLST2.DAT" : dir / "missing/TODOLST2.DAT";
         if (c.listExists) WriteFile(list, "");
-        std::filesystem::create_directories(dir / "KORU");
-        WriteFile(dir / "KORU/tidewell.conf", "[TidewellSetup]\nTODOLST2=" + list + "\n");
-        const RunResult r = RunTidewell(c.args, {{"DISPLAY", c.display},
-                                                 {"WAYLAND_DISPLAY", ""},
-                                                 {"QT_QPA_PLATFORM", ""},
-                                                 {"XDG_CONFIG_HOME", dir.path()},
-                                                 {"WINEPREFIX", dir / "wine"}});
+        auto env = WriteProfile(dir, list);
+        env["DISPLAY"] = c.display;
+        const RunResult r = RunTidewell(c.args, env);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         for (const std::string& m : c.errMentions)
@@ -62,14 +57,8 @@ TEST(NoDisplay, BatchWithAReadableListConverts) {
     TempDir dir;
     WriteFile(dir / "a.log", "x\ry\r");
     WriteFile(dir / "TODOLST2.DAT", ListBuilder().Mail("in", dir / "a.log").bytes());
-    std::filesystem::create_directories(dir / "KORU");
-    WriteFile(dir / "KORU/tidewell.conf",
-              "[TidewellSetup]\nTODOLST2=" + (dir / "TODOLST2.DAT") + "\nREVERSE=1\n");
-    const RunResult r = RunTidewell({"/batch"}, {{"DISPLAY", ""},
-                                                 {"WAYLAND_DISPLAY", ""},
-                                                 {"QT_QPA_PLATFORM", ""},
-                                                 {"XDG_CONFIG_HOME", dir.path()},
-                                                 {"WINEPREFIX", dir / "wine"}});
+    const RunResult r =
+        RunTidewell({"/batch"}, WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "a.log"), "x\r\ny\r\n");
 }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Spawn.h"
 #include "TestSupport.h"
 #include "app/TerminalProgress.h"
 
@@ -35,6 +34,28 @@ struct BatchTree {
     std::string MissingLine() const { return "tidewell: " + (dir / "gone.log") + ": not found"; }
     TempDir dir;
 };
+
+// What a terminal shows after these bytes: printable bytes overwrite the
+// cell under the cursor, CR goes to the line's start, LF to the next line.
+std::vector<std::string> Screen(const std::string& bytes) {
+    std::vector<std::string> lines(1);
+    size_t col = 0;
+    for (const char c : bytes) {
+        if (c == '\r') {
+            col = 0;
+        } else if (c == '\n') {
+            lines.emplace_back();
+            col = 0;
+        } else {
+            std::string& line = lines.back();
+            if (line.size() <= col) line.resize(col + 1, ' ');
+            line[col++] = c;
+        }
+    }
+    // Trailing blanks are not visible.
+    for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
+    return lines;
+}
 
 std::vector<std::string> NonEmpty(const std::vector<std::string>& lines) {
     std::vector<std::string> kept;
@@ -71,8 +92,10 @@ TEST(TerminalProgress, ShownOnTheTerminalAndErasedAtTheEnd) {
         // First with nothing on a terminal, for what standard output must carry
         // (the trace does not depend on the logs' contents).
         const RunResult plain = RunTidewell({"/batch"}, tree.Env());
-        const Spawned r =
-            Spawn(TIDEWELL_BINARY, {"/batch"}, tree.Env(), {c.stdoutOnTerminal, true, c.columns});
+        const RunResult r = RunTidewell({"/batch"}, tree.Env(),
+                                        {.stdoutOnTerminal = c.stdoutOnTerminal,
+                                         .stderrOnTerminal = true,
+                                         .columns = c.columns});
         EXPECT_EQ(r.status, 0) << r.terminal;
         EXPECT_EQ(ReadFile(tree.dir / "third.log"), "a\r\nb\r\nc\r\n");
 
