@@ -10,6 +10,7 @@ namespace tidewell {
 namespace {
 
 struct CutCase {
+    const char* name;
     std::string input;
     int64_t interval;
     bool forV2;
@@ -21,36 +22,44 @@ const std::string kSix = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
 const std::string kNine = "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n";
 
 const CutCase kCutCases[] = {
-    {kSix, 0, false, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n\n", 0},
-    {kSix, 1, false, "a\rb\r\nc\rd\r\ne\rf\r\n\n", 0},
-    {kSix, 2, false, "a\rb\rc\r\nd\re\rf\r\n\n", 0},
-    {kSix, 3, false, "a\rb\rc\rd\r\ne\rf\r\n", 0},
-    {kSix, 100, false, "a\rb\rc\rd\re\rf\r\n", 0},
-    {kSix, -1, false, "a\rb\rc\rd\re\rf\r\n", 0},
-    {kSix, -2, false, "a\r\nb\rc\r\nd\re\rf\r\n\n", 0},
-    {kSix, -100, false, "a\r\nb\rc\rd\re\rf\r\n", 0},
-    {kSix, 2, true, "a\rb\rc\r\nd\r\ne\rf\r\n", 0},
-    {kSix, 100, true, "a\rb\rc\r\nd\re\rf\r\n", 0},
-    {"TO:x\r\ny\r\nz\r\nw\r\nv\r\nu\r\n", 3, false, "TO:x\r\ny\r\nz\r\nw\r\nv\ru\r", -1},
-    {"to:x\r\ny\r\nz\r\nw\r\nv\r\nu\r\n", -7, true, "to:x\r\ny\r\nz\r\nw\r\nv\ru\r", -1},
-    {"TO:", 100, false, "TO:", -1},
-    {kNine, 2, true, "1\r2\r3\r\n4\r\n5\r6\r7\r\n8\r9\r\n", 0},
-    {kNine, 1, true, "1\r2\r\n3\r\n4\r5\r\n6\r7\r\n8\r9\r\n\n", 0},
-    {kNine, -5, false, "1\r\n2\r3\r4\r5\r6\r\n7\r8\r9\r\n", 0},
-    {"a\nb\n", 0, false, "ab\n", 0},
-    {"\r\na\r\nb\r\n", 1, false, "\ra\rb\r\n\n", 0},
-    {"", 100, false, "\n", 0},
-    {"T", 100, false, "T\n", 0},
-    {"To", 100, false, "To\n", 0},
-    {"To\r\nx\r\n", 0, false, "To\rx\r\n\n", 0},  // the opening check's CR is not counted
-    {"TOx\r\n", 0, false, "TOx\r\n\n", 0},        // no colon: normal mode
-    {"\n\r\n", 0, false, "\n\r\n\n", 0},          // a first LF is written by the opening check
+    {"six_lines_interval_0", kSix, 0, false, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n\n", 0},
+    {"six_lines_interval_1", kSix, 1, false, "a\rb\r\nc\rd\r\ne\rf\r\n\n", 0},
+    {"six_lines_interval_2", kSix, 2, false, "a\rb\rc\r\nd\re\rf\r\n\n", 0},
+    {"six_lines_interval_3", kSix, 3, false, "a\rb\rc\rd\r\ne\rf\r\n", 0},
+    {"six_lines_interval_100", kSix, 100, false, "a\rb\rc\rd\re\rf\r\n", 0},
+    {"six_lines_interval_minus_1", kSix, -1, false, "a\rb\rc\rd\re\rf\r\n", 0},
+    {"six_lines_interval_minus_2", kSix, -2, false, "a\r\nb\rc\r\nd\re\rf\r\n\n", 0},
+    {"six_lines_interval_minus_100", kSix, -100, false, "a\r\nb\rc\rd\re\rf\r\n", 0},
+    {"six_lines_v2_interval_2", kSix, 2, true, "a\rb\rc\r\nd\r\ne\rf\r\n", 0},
+    {"six_lines_v2_interval_100", kSix, 100, true, "a\rb\rc\r\nd\re\rf\r\n", 0},
+    {"header_TO_interval_3", "TO:x\r\ny\r\nz\r\nw\r\nv\r\nu\r\n", 3, false,
+     "TO:x\r\ny\r\nz\r\nw\r\nv\ru\r", -1},
+    {"header_to_v2_interval_minus_7", "to:x\r\ny\r\nz\r\nw\r\nv\r\nu\r\n", -7, true,
+     "to:x\r\ny\r\nz\r\nw\r\nv\ru\r", -1},
+    {"header_mark_alone", "TO:", 100, false, "TO:", -1},
+    {"nine_lines_v2_interval_2", kNine, 2, true, "1\r2\r3\r\n4\r\n5\r6\r7\r\n8\r9\r\n", 0},
+    {"nine_lines_v2_interval_1", kNine, 1, true, "1\r2\r\n3\r\n4\r5\r\n6\r7\r\n8\r9\r\n\n", 0},
+    {"nine_lines_interval_minus_5", kNine, -5, false, "1\r\n2\r3\r4\r5\r6\r\n7\r8\r9\r\n", 0},
+    {"bare_lfs_dropped", "a\nb\n", 0, false, "ab\n", 0},
+    {"leading_line_end", "\r\na\r\nb\r\n", 1, false, "\ra\rb\r\n\n", 0},
+    {"empty_input", "", 100, false, "\n", 0},
+    {"one_byte_T", "T", 100, false, "T\n", 0},
+    {"opening_To_then_end", "To", 100, false, "To\n", 0},
+    {"cr_of_opening_check_not_counted", "To\r\nx\r\n", 0, false, "To\rx\r\n\n", 0},
+    {"no_colon_is_normal_mode", "TOx\r\n", 0, false, "TOx\r\n\n", 0},
+    {"first_lf_written_by_opening_check", "\n\r\n", 0, false, "\n\r\n\n", 0},
     // The most negative setting is negated without overflow: its first LF is
     // kept, after that the interval is beyond any file.
-    {kSix, INT32_MIN, false, "a\r\nb\rc\rd\re\rf\r\n", 0},
-    {kSix, -static_cast<int64_t>(INT32_MIN), false, "a\rb\rc\rd\re\rf\r\n", 0},
-    {kSix, INT32_MAX, true, "a\rb\rc\r\nd\re\rf\r\n", 0},
+    {"interval_int32_min", kSix, INT32_MIN, false, "a\r\nb\rc\rd\re\rf\r\n", 0},
+    {"interval_minus_int32_min", kSix, -static_cast<int64_t>(INT32_MIN), false,
+     "a\rb\rc\rd\re\rf\r\n", 0},
+    {"v2_interval_int32_max", kSix, INT32_MAX, true, "a\rb\rc\r\nd\re\rf\r\n", 0},
 };
+
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 class CutTable : public ::testing::TestWithParam<CutCase> {};
 
@@ -65,16 +74,20 @@ TEST_P(CutTable, GivesExactBytesForEveryBlockSize) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CutTable, ::testing::ValuesIn(kCutCases));
+INSTANTIATE_TEST_SUITE_P(Cases, CutTable, ::testing::ValuesIn(kCutCases), CaseName<CutCase>);
 
 struct RestoreCase {
+    const char* name;
     std::string input;
     std::string output;
 };
 
 const RestoreCase kRestoreCases[] = {
-    {"a\rb\r\nc\r", "a\r\nb\r\nc\r\n"}, {"a\r\r\nb", "a\r\n\r\nb"}, {"", ""}, {"a\nb", "a\nb"},
-    {"\r\r\r", "\r\n\r\n\r\n"},
+    {"bare_crs_get_lfs", "a\rb\r\nc\r", "a\r\nb\r\nc\r\n"},
+    {"cr_before_crlf", "a\r\r\nb", "a\r\n\r\nb"},
+    {"empty_input", "", ""},
+    {"bare_lf_kept", "a\nb", "a\nb"},
+    {"only_crs", "\r\r\r", "\r\n\r\n\r\n"},
 };
 
 class RestoreTable : public ::testing::TestWithParam<RestoreCase> {};
@@ -89,7 +102,8 @@ TEST_P(RestoreTable, GivesExactBytesForEveryBlockSize) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RestoreTable, ::testing::ValuesIn(kRestoreCases));
+INSTANTIATE_TEST_SUITE_P(Cases, RestoreTable, ::testing::ValuesIn(kRestoreCases),
+                         CaseName<RestoreCase>);
 
 // A sink that refuses after a number of bytes, as a full disk would.
 class FullSink : public ByteSink {
