@@ -131,17 +131,25 @@ void BM_RestoreShortLinesCutFeedOnly(benchmark::State& s) {
     FeedOnly(s, ShortLinesCut(), [] { return LineFeedRestorer(); });
 }
 
-// The same with the inner loops for any machine, where this one has wider ones.
-void BM_CutShortLinesPortable(benchmark::State& s) {
-    UsePortableLineFeedKernels(true);
-    Cut(s, ShortLines(), 100);
-    UsePortableLineFeedKernels(false);
-}
-void BM_RestoreShortLinesCutPortable(benchmark::State& s) {
-    UsePortableLineFeedKernels(true);
-    Restore(s, ShortLinesCut());
-    UsePortableLineFeedKernels(false);
-}
+// The same on each kernel this machine runs, by name, to time the faster ones
+// against the plain one.
+const bool kPerKernel = [] {
+    for (const std::string& kernel : LineFeedKernels()) {
+        benchmark::RegisterBenchmark(("BM_CutShortLines/" + kernel).c_str(),
+                                     [kernel](benchmark::State& s) {
+                                         UseLineFeedKernel(kernel);
+                                         Cut(s, ShortLines(), 100);
+                                         UseLineFeedKernel(BestLineFeedKernel());
+                                     });
+        benchmark::RegisterBenchmark(("BM_RestoreShortLinesCut/" + kernel).c_str(),
+                                     [kernel](benchmark::State& s) {
+                                         UseLineFeedKernel(kernel);
+                                         Restore(s, ShortLinesCut());
+                                         UseLineFeedKernel(BestLineFeedKernel());
+                                     });
+    }
+    return true;
+}();
 
 void BM_CutShortLines(benchmark::State& s) {
     Cut(s, ShortLines(), 100);
@@ -178,8 +186,6 @@ BENCHMARK(BM_RestoreShortLinesCut);
 BENCHMARK(BM_RestoreLongLines);
 BENCHMARK(BM_RestoreOnlyLineEnds);
 BENCHMARK(BM_CutShortLinesFeedOnly);
-BENCHMARK(BM_CutShortLinesPortable);
-BENCHMARK(BM_RestoreShortLinesCutPortable);
 BENCHMARK(BM_RestoreShortLinesCutFeedOnly);
 
 }  // namespace

@@ -1,12 +1,28 @@
-// The two line-feed filters written the plain way, one byte at a time, straight
-// from their rules. The block filters of the program must give the same bytes.
+// The two line-feed filters written the plain way, one byte at a time, as
+// briefly as they can be read. The program's block filters, on every kernel,
+// must give the same bytes.
 #pragma once
 
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "convert/LineFeedFilters.h"
+
 namespace tidewell::test {
+
+// Runs the filters on the named kernel while in scope, then on the best again.
+class KernelInUse {
+  public:
+    explicit KernelInUse(const std::string& name) { ok_ = UseLineFeedKernel(name); }
+    ~KernelInUse() { UseLineFeedKernel(BestLineFeedKernel()); }
+    KernelInUse(const KernelInUse&) = delete;
+    KernelInUse& operator=(const KernelInUse&) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    bool ok_;
+};
 
 struct ReferenceResult {
     std::string out;

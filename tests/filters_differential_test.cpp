@@ -114,24 +114,27 @@ void CompareAll(const std::string& input, uint64_t seed, const std::vector<size_
                 MemorySink out;
                 const int got = CutLineFeeds(in, out, w, f, block);
                 ASSERT_TRUE(SameBytes(out.data(), want.out))
-                    << "W " << w << ", F " << f << ", block " << block;
-                ASSERT_EQ(got, want.result) << "W " << w << ", F " << f << ", block " << block;
+                    << "interval " << w << ", V2 " << f << ", block " << block;
+                ASSERT_EQ(got, want.result)
+                    << "interval " << w << ", V2 " << f << ", block " << block;
             }
         }
     }
 }
 
-// Every test runs twice: with the inner loops this machine picks, and with the
-// ones for any machine.
-class FilterDifferential : public testing::TestWithParam<bool> {
+// Every test runs on each kernel this machine has, by name, so that the
+// dispatcher's choice cannot hide a broken one.
+class FilterDifferential : public testing::TestWithParam<std::string> {
   protected:
-    void SetUp() override { UsePortableLineFeedKernels(GetParam()); }
-    void TearDown() override { UsePortableLineFeedKernels(false); }
+    void SetUp() override { ASSERT_TRUE(kernel_.ok()) << GetParam(); }
+
+  private:
+    test::KernelInUse kernel_{GetParam()};
 };
 
-INSTANTIATE_TEST_SUITE_P(Kernels, FilterDifferential, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Portable" : "Native";
+INSTANTIATE_TEST_SUITE_P(Kernels, FilterDifferential, testing::ValuesIn(LineFeedKernels()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
                          });
 
 TEST_P(FilterDifferential, ShortInputsEveryBlockSize) {
@@ -159,7 +162,7 @@ TEST_P(FilterDifferential, LongInputByteAtATime) {
             MemorySink out;
             const int got = CutLineFeeds(in, out, w, f, 1);
             const test::ReferenceResult want = ReferenceCut(input, w, f);
-            EXPECT_TRUE(SameBytes(out.data(), want.out)) << "W " << w;
+            EXPECT_TRUE(SameBytes(out.data(), want.out)) << "interval " << w;
             EXPECT_EQ(got, want.result);
         }
         MemorySource in(input);
@@ -178,7 +181,7 @@ TEST_P(FilterDifferential, RandomSlicesAndOutputBuffers) {
         const size_t capacity = std::vector<size_t>{1, 1024, 1500, 70000}[rng() % 4];
         const int64_t w = Intervals()[rng() % Intervals().size()];
         const bool f = rng() % 2;
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", W " + std::to_string(w) + ", F " +
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", interval " + std::to_string(w) + ", V2 " +
                      std::to_string(f) + ", buffer " + std::to_string(capacity));
 
         MemorySink cutSink, restoreSink;

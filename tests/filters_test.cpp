@@ -3,7 +3,9 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
+#include "ReferenceFilters.h"
 #include "convert/LineFeedFilters.h"
 
 namespace tidewell {
@@ -65,12 +67,15 @@ class CutTable : public ::testing::TestWithParam<CutCase> {};
 
 TEST_P(CutTable, GivesExactBytesForEveryBlockSize) {
     const CutCase& c = GetParam();
-    for (size_t block : {size_t(1), size_t(2), size_t(3), kFilterBlockSize}) {
-        MemorySource in(c.input);
-        MemorySink out;
-        const int result = CutLineFeeds(in, out, c.interval, c.forV2, block);
-        EXPECT_EQ(out.data(), c.output) << "block " << block;
-        EXPECT_EQ(result, c.result) << "block " << block;
+    for (const std::string& kernel : LineFeedKernels()) {
+        test::KernelInUse use(kernel);
+        for (size_t block : {size_t(1), size_t(2), size_t(3), kFilterBlockSize}) {
+            MemorySource in(c.input);
+            MemorySink out;
+            const int result = CutLineFeeds(in, out, c.interval, c.forV2, block);
+            EXPECT_EQ(out.data(), c.output) << kernel << ", block " << block;
+            EXPECT_EQ(result, c.result) << kernel << ", block " << block;
+        }
     }
 }
 
@@ -94,12 +99,40 @@ class RestoreTable : public ::testing::TestWithParam<RestoreCase> {};
 
 TEST_P(RestoreTable, GivesExactBytesForEveryBlockSize) {
     const RestoreCase& c = GetParam();
-    for (size_t block : {size_t(1), size_t(2), kFilterBlockSize}) {
-        MemorySource in(c.input);
-        MemorySink out;
-        EXPECT_EQ(RestoreLineFeeds(in, out, block), 0);
-        EXPECT_EQ(out.data(), c.output) << "block " << block;
+    for (const std::string& kernel : LineFeedKernels()) {
+        test::KernelInUse use(kernel);
+        for (size_t block : {size_t(1), size_t(2), kFilterBlockSize}) {
+            MemorySource in(c.input);
+            MemorySink out;
+            EXPECT_EQ(RestoreLineFeeds(in, out, block), 0);
+            EXPECT_EQ(out.data(), c.output) << kernel << ", block " << block;
+        }
     }
+}
+
+// The best kernel this processor runs is the one used, so that a failing check
+// of the processor or a kernel left out of the build cannot pass unseen.
+TEST(KernelChoice, TheBestThisProcessorRunsIsUsed) {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+                      __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    const std::vector<std::string> expected =
+        avx2 ? std::vector<std::string>{"portable", "sse2", "avx2"}
+             : std::vector<std::string>{"portable", "sse2"};
+#else
+    const std::vector<std::string> expected{"portable"};
+#endif
+    EXPECT_EQ(LineFeedKernels(), expected);
+    EXPECT_EQ(BestLineFeedKernel(), expected.back());
+    EXPECT_EQ(ActiveLineFeedKernel(), expected.back());
+    {
+        test::KernelInUse use("portable");
+        EXPECT_EQ(ActiveLineFeedKernel(), "portable");
+        EXPECT_FALSE(UseLineFeedKernel("neon"));
+        EXPECT_EQ(ActiveLineFeedKernel(), "portable");
+    }
+    EXPECT_EQ(ActiveLineFeedKernel(), expected.back());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RestoreTable, ::testing::ValuesIn(kRestoreCases),

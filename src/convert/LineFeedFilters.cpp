@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,9 +42,9 @@ struct ChunkMasks {
 
 // The cutter's working values while a kernel runs.
 struct CutCounters {
-    uint64_t n;
-    int64_t w;
-    bool f;
+    uint64_t n;  // CRs since the last LF kept
+    int64_t w;   // the interval; below -1 until the first LF is kept
+    bool f;      // a V2 file's extra LF after the third CR is still due
 };
 
 struct Kernels {
@@ -51,7 +53,10 @@ struct Kernels {
     uint8_t* (*restore)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*);
 };
 
-// Rule a and b of the normal mode for one LF; true when it is written.
+// Whether an LF of an ordinary (not header-marked) file is written, updating
+// the counters: once more than `w` CRs came since the last one kept, or at the
+// third CR of a V2 file (once); an interval below -1 keeps the first LF and
+// then counts by its size.
 inline bool KeepLineFeed(uint64_t& n, int64_t& w, bool& f) {
     if ((w >= 0 && n > static_cast<uint64_t>(w)) || (f && n == 3)) {
         if (f) {
@@ -70,8 +75,8 @@ inline bool KeepLineFeed(uint64_t& n, int64_t& w, bool& f) {
     return false;
 }
 
-// Below this CR count an LF is dropped for certain, and only a count that
-// reaches it needs the full rules.
+// Below this CR count an LF is dropped for certain; only a count that reaches
+// it needs KeepLineFeed.
 inline uint64_t DropBelow(int64_t w, bool f) {
     if (w < -1) return 0;
     uint64_t limit = w >= 0 ? static_cast<uint64_t>(w) + 1 : std::numeric_limits<uint64_t>::max();
@@ -79,31 +84,16 @@ inline uint64_t DropBelow(int64_t w, bool f) {
     return limit;
 }
 
-// Kernels for any machine: 16-byte compares where SSE2 is there (all of x86-64).
+// Kernels for any machine, in plain C++: the reference for the faster ones.
 namespace portable {
 
 // Bit i of each mask is set when byte i of the 64-byte chunk at p is CR / LF.
 inline ChunkMasks ScanChunk(const uint8_t* p) {
     ChunkMasks m{0, 0};
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(CR));
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(LF));
-    for (int i = 0; i < 4; ++i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        const auto shift = static_cast<unsigned>(16 * i);
-        m.cr |=
-            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
-            << shift;
-        m.lf |=
-            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
-            << shift;
-    }
-#else
     for (int i = 0; i < kChunk; ++i) {
         m.cr |= static_cast<uint64_t>(p[i] == CR) << i;
         m.lf |= static_cast<uint64_t>(p[i] == LF) << i;
     }
-#endif
     return m;
 }
 
@@ -120,6 +110,34 @@ inline uint64_t CountBits(uint64_t x) {
 #include "convert/LineFeedFilters.inc"
 
 }  // namespace portable
+
+#if defined(__SSE2__)
+// The same kernels with 16-byte compares: every x86-64 processor has SSE2.
+namespace sse2 {
+
+inline ChunkMasks ScanChunk(const uint8_t* p) {
+    ChunkMasks m{0, 0};
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(CR));
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(LF));
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const auto shift = static_cast<unsigned>(16 * i);
+        m.cr |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+            << shift;
+        m.lf |=
+            static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+            << shift;
+    }
+    return m;
+}
+
+using portable::CountBits;
+
+#include "convert/LineFeedFilters.inc"
+
+}  // namespace sse2
+#endif
 
 #if TIDEWELL_HAVE_AVX2_KERNELS
 // The same kernels built for AVX2 machines: 32-byte compares and copies and a
@@ -159,18 +177,40 @@ inline uint64_t CountBits(uint64_t x) {
 #endif
 #endif
 
-std::atomic<bool> g_portableOnly{false};
+struct NamedKernels {
+    std::string name;
+    const Kernels* kernels;
+};
+
+// Plainest first, best last; only those this processor runs.
+const std::vector<NamedKernels>& Available() {
+    static const std::vector<NamedKernels> all = [] {
+        std::vector<NamedKernels> k{{"portable", &portable::kKernels}};
+#if defined(__SSE2__)
+        k.push_back({"sse2", &sse2::kKernels});
+#endif
+#if TIDEWELL_HAVE_AVX2_KERNELS
+        __builtin_cpu_init();  // in case we run before the library's own constructors
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+            __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2")) {
+            k.push_back({"avx2", &avx2::kKernels});
+        }
+#endif
+        return k;
+    }();
+    return all;
+}
+
+// The kernels in use; null until chosen, then the best unless one was named.
+std::atomic<const NamedKernels*> g_active{nullptr};
+
+const NamedKernels& Active() {
+    const NamedKernels* k = g_active.load(std::memory_order_relaxed);
+    return k ? *k : Available().back();
+}
 
 const Kernels& ChooseKernels() {
-#if TIDEWELL_HAVE_AVX2_KERNELS
-    static const bool avx2 = [] {
-        __builtin_cpu_init();  // in case we run before the library's own constructors
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-    }();
-    if (avx2 && !g_portableOnly.load(std::memory_order_relaxed)) return avx2::kKernels;
-#endif
-    return portable::kKernels;
+    return *Active().kernels;
 }
 
 // Filters whole blocks from a source to a sink through the given filter.
@@ -192,8 +232,31 @@ int RunFilter(Filter& filter, ByteSource& in, ByteSink& sink, size_t blockSize) 
 
 }  // namespace
 
-void UsePortableLineFeedKernels(bool on) {
-    g_portableOnly.store(on, std::memory_order_relaxed);
+const std::vector<std::string>& LineFeedKernels() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const NamedKernels& k : Available()) n.push_back(k.name);
+        return n;
+    }();
+    return names;
+}
+
+const std::string& BestLineFeedKernel() {
+    return Available().back().name;
+}
+
+bool UseLineFeedKernel(const std::string& name) {
+    for (const NamedKernels& k : Available()) {
+        if (k.name == name) {
+            g_active.store(&k, std::memory_order_relaxed);
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::string& ActiveLineFeedKernel() {
+    return Active().name;
 }
 
 const uint8_t* LineFeedCutter::FeedOpening(const uint8_t* p, const uint8_t* end, OutBuffer& out) {

@@ -1,9 +1,11 @@
-// The two byte filters a log goes through. Both work block by block but give
-// exactly the bytes of a one-byte-at-a-time reading of the rules below.
+// The two byte filters a log goes through. Both work block by block, yet give
+// exactly the bytes they would give if fed one byte at a time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "convert/ByteStreams.h"
 
@@ -49,9 +51,19 @@ int CutLineFeeds(ByteSource& in, ByteSink& out, int64_t interval, bool forV2,
                  size_t blockSize = kFilterBlockSize);
 int RestoreLineFeeds(ByteSource& in, ByteSink& out, size_t blockSize = kFilterBlockSize);
 
-// The filters pick their inner loops by what the processor offers (AVX2 where
-// there is one). Tests and benchmarks can hold them to the loops that run on
-// any machine, to check and time both.
-void UsePortableLineFeedKernels(bool on);
+// The filters' inner loops come as kernels, one per instruction set, all
+// giving the same bytes: "portable" (plain C++, the reference the others are
+// checked against), "sse2" and "avx2". The best kernel the processor runs is
+// used unless a test or benchmark names another.
+
+// The kernels this machine runs, plainest first, best last.
+const std::vector<std::string>& LineFeedKernels();
+// The one chosen for this processor when none is named.
+const std::string& BestLineFeedKernel();
+// Runs the filters on the named kernel from now on. False, and nothing
+// changed, when this machine has no kernel of that name.
+bool UseLineFeedKernel(const std::string& name);
+// The kernel in use.
+const std::string& ActiveLineFeedKernel();
 
 }  // namespace tidewell

@@ -1,5 +1,6 @@
 // The block filters against the plain one-byte-at-a-time reference, for any
-// bytes, interval, V2 flag and block size: the output and the result must match.
+// bytes, interval, V2 flag and block size, on every kernel this machine runs:
+// the output and the result must match.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,16 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t block = (size_t(data[5]) << 8 | data[6]) + 1;
     const std::string in(reinterpret_cast<const char*>(data) + 7, size - 7);
 
-    tidewell::MemorySource src(in);
-    tidewell::MemorySink out;
-    if (reverse) {
-        if (tidewell::RestoreLineFeeds(src, out, block) != 0) std::abort();
-        if (out.data() != tidewell::test::ReferenceRestore(in)) std::abort();
-        return 0;
-    }
     const int64_t w = hp ? -static_cast<int64_t>(interval) : interval;
-    const int result = tidewell::CutLineFeeds(src, out, w, forV2, block);
-    const tidewell::test::ReferenceResult ref = tidewell::test::ReferenceCut(in, w, forV2);
-    if (result != ref.result || out.data() != ref.out) std::abort();
+    const tidewell::test::ReferenceResult want =
+        reverse ? tidewell::test::ReferenceResult{tidewell::test::ReferenceRestore(in), 0}
+                : tidewell::test::ReferenceCut(in, w, forV2);
+    // Every kernel this machine runs, each against the reference.
+    for (const std::string& kernel : tidewell::LineFeedKernels()) {
+        const tidewell::test::KernelInUse use(kernel);
+        if (!use.ok()) std::abort();
+        tidewell::MemorySource src(in);
+        tidewell::MemorySink out;
+        const int result = reverse ? tidewell::RestoreLineFeeds(src, out, block)
+                                   : tidewell::CutLineFeeds(src, out, w, forV2, block);
+        if (result != want.result || out.data() != want.out) std::abort();
+    }
     return 0;
 }
