@@ -46,11 +46,11 @@ struct ScanCase {
 std::vector<ScanCase> Cases() {
     using S = std::string;
     return {
-        {"patio worked example",
+        {"patio entry",
          Hex({2, 9, 0x32, 5}) + "PATIO" + Hex({2}) + "ab" +
              Hex({0xFF, 0x11, 0x22, 0, 0x33, 0, 0, 0x44}) + "C:\\LOG\\P.TXT\r",
          {{"PATIO", "ab", "C:\\LOG\\P.TXT", ""}}},
-        {"mail worked example with a spread marker",
+        {"mail entry with a spread marker",
          Hex({2, 0x41, 9, 0x41, 0x32, 4}) + "MAIL" + Hex({7, 3}) + "xyz" +
              Hex({1, 2, 1, 0x41, 0, 2, 0x42, 0x43, 5, 6}) + "C:\\M.TXT" + S(1, '\0'),
          {{"MAIL", "xyz", "C:\\M.TXT", "MAIL xyz "}}},

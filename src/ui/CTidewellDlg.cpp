@@ -158,7 +158,7 @@ void CTidewellDlg::CreateControls() {
     buttonRow->addWidget(m_pCancel);
 
     // Left: the interval, then OK and Cancel. Right: the three check boxes
-    // above SaveSetup, as in the original arrangement.
+    // above SaveSetup, each box on the row it has always had.
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(du.X(10));
     grid->setVerticalSpacing(du.Y(3));
