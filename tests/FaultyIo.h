@@ -33,7 +33,7 @@ class FaultyIo : public Io {
     const std::vector<std::string>& log() const { return log_; }
     long failures() const { return failures_; }
 
-    int Open(const std::string& p, int f, mode_t m) override {
+    int Open(const std::string& p, int f, uint32_t m) override {
         return Check("open") ? -1 : Io::Open(p, f, m);
     }
     ssize_t Read(int fd, void* b, size_t n) override {
@@ -64,15 +64,18 @@ class FaultyIo : public Io {
         return Check("lstat") ? -1 : Io::Lstat(p, s);
     }
     int Fstat(int fd, FileStat* s) override { return Check("fstat") ? -1 : Io::Fstat(fd, s); }
-    int Fchmod(int fd, mode_t m) override { return Check("fchmod") ? -1 : Io::Fchmod(fd, m); }
-    int Fchown(int fd, uid_t u, gid_t g) override {
+    int Fchmod(int fd, uint32_t m) override { return Check("fchmod") ? -1 : Io::Fchmod(fd, m); }
+    int Fchown(int fd, uint32_t u, uint32_t g) override {
         return Check("fchown") ? -1 : Io::Fchown(fd, u, g);
     }
-    int Ftruncate(int fd, off_t s) override {
+    int Ftruncate(int fd, int64_t s) override {
         return Check("ftruncate") ? -1 : Io::Ftruncate(fd, s);
     }
     int Access(const std::string& p, int m) override {
         return Check("access") ? -1 : Io::Access(p, m);
+    }
+    int RealPath(const std::string& p, std::string* r) override {
+        return Check("realpath") ? -1 : Io::RealPath(p, r);
     }
     int TryLock(int fd) override { return Check("lock") ? -1 : Io::TryLock(fd); }
     int Step(const char* what) override { return Check(what) ? -1 : Io::Step(what); }

@@ -1,8 +1,15 @@
 #include "app/TerminalProgress.h"
 
+#ifdef _WIN32
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +21,26 @@ namespace {
 constexpr size_t kDefaultColumns = 80;
 constexpr char kEllipsis[] = "...";
 
+#ifdef _WIN32
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// _isatty also says yes for NUL: only a console has a console mode.
+bool IsTerminal(int fd) {
+    DWORD mode = 0;
+    return GetConsoleMode(HandleOf(fd), &mode) != 0;
+}
+
+// A process has one console at most.
+bool SameTerminal(int a, int b) {
+    return IsTerminal(a) && IsTerminal(b);
+}
+#else
+bool IsTerminal(int fd) {
+    return isatty(fd) != 0;
+}
+
 bool SameTerminal(int a, int b) {
     if (!isatty(a) || !isatty(b)) return false;
     struct stat sa {};
@@ -21,6 +48,7 @@ bool SameTerminal(int a, int b) {
     if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
     return sa.st_rdev == sb.st_rdev;
 }
+#endif
 
 }  // namespace
 
@@ -54,7 +82,7 @@ std::string ProgressLineText(const EntryProgress& p, size_t columns) {
 
 TerminalProgress::TerminalProgress(int errFd, int outFd, std::ostream& trace, std::ostream& diag)
     : m_errFd(errFd),
-      m_bActive(isatty(errFd) != 0),
+      m_bActive(IsTerminal(errFd)),
       m_bSharesTerminal(SameTerminal(errFd, outFd)),
       m_traceBuf(*this, trace.rdbuf(), true),
       m_diagBuf(*this, diag.rdbuf(), false),
@@ -125,8 +153,16 @@ void TerminalProgress::Write(const std::string& bytes) {
 }
 
 size_t TerminalProgress::Columns() const {
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(HandleOf(m_errFd), &info) &&
+        info.srWindow.Right >= info.srWindow.Left) {
+        return size_t(info.srWindow.Right - info.srWindow.Left + 1);
+    }
+#else
     struct winsize ws {};
     if (ioctl(m_errFd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+#endif
     if (const char* env = std::getenv("COLUMNS")) {
         const long n = std::strtol(env, nullptr, 10);
         if (n > 0) return size_t(n);

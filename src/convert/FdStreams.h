@@ -14,14 +14,18 @@ class FdSource : public ByteSource {
   public:
     FdSource(Io& io, int fd) : io_(io), fd_(fd) {
         // A hint for a larger read-ahead; it cannot fail in a way that matters.
+#ifdef POSIX_FADV_SEQUENTIAL
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
     }
     ptrdiff_t Read(uint8_t* buf, size_t cap) override {
         const ssize_t r = io_.Read(fd_, buf, cap);
         if (r < 0) error_ = errno;
         return r;
     }
-    int error() const { return error_; }  // errno of the first failed read, or 0
+    int error() const {
+        return error_;
+    }  // errno of the first failed read, or 0
 
   private:
     Io& io_;

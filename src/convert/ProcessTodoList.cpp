@@ -69,6 +69,11 @@ void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
     if (failure) outcome.failures.push_back({path, reason});
 }
 
+#ifdef _WIN32
+// Windows has no such signals: its console events are turned into stop
+// requests by the application (ConsoleStop.h).
+struct StopOnSignals {};
+#else
 // Ctrl-C, a hang-up, a shutdown or a closed output pipe in the middle of a
 // log: the entry under way is dropped cleanly (see RequestStop), the scan
 // stops, and then the program ends the way the signal would have ended it.
@@ -106,11 +111,12 @@ class StopOnSignals {
     struct sigaction old_[kCount] = {};
     bool installed_[kCount] = {};
 };
+#endif
 
 }  // namespace
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
-    const StopOnSignals stopOnSignals;
+    [[maybe_unused]] const StopOnSignals stopOnSignals;
     ProcessOutcome outcome;
     // The stored list path is HARUCOM's own name, like the names in the list.
     outcome.listPath = settings.m_strTodoPath;

@@ -7,17 +7,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <thread>
 
 #include "platform/PathParts.h"
 
 namespace tidewell {
-
-std::string ErrnoText(int err) {
-    return std::strerror(err);
-}
 
 bool SameFile(const FileStat& a, const FileStat& b) {
     return a.dev == b.dev && a.ino == b.ino;
@@ -199,13 +193,10 @@ bool ResolveLinkTarget(Io& io, const std::string& name, std::string* target, std
         *target = name;
         return true;
     }
-    char* real = ::realpath(name.c_str(), nullptr);
-    if (!real) {
+    if (io.RealPath(name, target) != 0) {
         *error = "cannot follow the symbolic link: " + ErrnoText(errno);
         return false;
     }
-    *target = real;
-    std::free(real);
     return true;
 }
 

@@ -47,6 +47,4 @@ bool Unchanged(const FileStat& a, const FileStat& b);
 // in it (the backup archive). Waits up to waitMs. Returns the fd to close, or -1.
 int LockDirectory(Io& io, const std::string& dir, int waitMs, std::string* error);
 
-std::string ErrnoText(int err);
-
 }  // namespace tidewell
