@@ -5,6 +5,16 @@
 #include "app/BatchRun.h"
 
 namespace tidewell {
+
+#if defined(_WIN32) || defined(__APPLE__)
+
+// The window system is always there.
+bool DisplayConfigured() {
+    return true;
+}
+
+#else
+
 namespace {
 
 bool EnvSet(const char* name) {
@@ -15,12 +25,10 @@ bool EnvSet(const char* name) {
 }  // namespace
 
 bool DisplayConfigured() {
-#if defined(_WIN32) || defined(__APPLE__)
-    return true;
-#else
     return EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
-#endif
 }
+
+#endif
 
 std::string NoDisplayLine(const ConvertSettings& s, const std::string& why) {
     const std::string error = TodoListOpenError(s.m_strTodoPath);
