@@ -250,9 +250,16 @@ bool CTidewellDlg::OnInitDialog() {
 
 void CTidewellDlg::AddAboutItem() {
 #ifdef Q_OS_WIN
+    const HWND hwnd = reinterpret_cast<HWND>(winId());
+    // The program's only window: its own button in the task bar, and no
+    // minimise or maximise box, whatever Qt makes of a parentless dialog.
+    SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+    SetWindowLongPtrW(
+        hwnd, GWL_STYLE,
+        GetWindowLongPtrW(hwnd, GWL_STYLE) & ~LONG_PTR(WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     const QString text = AboutItemText();
     if (text.isEmpty()) return;
-    HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    HMENU menu = GetSystemMenu(hwnd, FALSE);
     if (!menu) return;
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, reinterpret_cast<LPCWSTR>(text.utf16()));

@@ -27,6 +27,10 @@
 #include "ui/CTidewellDlg.h"
 #include "ui/UpDownControl.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 using namespace tidewell;
 using tidewell::test::ListBuilder;
 using tidewell::test::ModalDriver;
@@ -595,6 +599,50 @@ class DialogTest : public QObject {
         QVERIFY(lines->width() > lines->fontMetrics().horizontalAdvance(lines->text()));
     }
 
+#ifdef Q_OS_WIN
+    // On Windows the About item is in the window's real system menu, after a
+    // separator, and the window is at 0,0 in the task bar without minimise or
+    // maximise box.
+    void windowsSystemMenu() {
+        if (QGuiApplication::platformName() != QLatin1String("windows")) {
+            QSKIP("needs the windows platform");
+        }
+        Fixture f;
+        f.ListOf({});
+        QVERIFY(f.dlg->OnInitDialog());
+        f.dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.dlg.get()));
+        const HWND hwnd = reinterpret_cast<HWND>(f.dlg->winId());
+
+        HMENU menu = GetSystemMenu(hwnd, FALSE);
+        QVERIFY(menu);
+        const int n = GetMenuItemCount(menu);
+        QVERIFY(n >= 2);
+        QCOMPARE(GetMenuState(menu, UINT(n - 2), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+        QCOMPARE(GetMenuItemID(menu, n - 1), UINT(IDM_ABOUTBOX));
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, UINT(n - 1), text, 64, MF_BYPOSITION);
+        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(TIDEWELL) (&A)..."));
+
+        const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+        QCOMPARE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), LONG_PTR(0));
+        QCOMPARE(style & WS_SYSMENU, LONG_PTR(WS_SYSMENU));
+        QCOMPARE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW, LONG_PTR(WS_EX_APPWINDOW));
+        RECT frame{};
+        GetWindowRect(hwnd, &frame);
+        QCOMPARE(QPoint(int(frame.left), int(frame.top)), QPoint(0, 0));
+
+        // The system sends the command with its low four bits free.
+        for (WPARAM command : {0x0010u, 0x0017u, 0x001Fu}) {
+            ModalDriver driver;
+            driver.Then("100", [](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+            SendMessageW(hwnd, WM_SYSCOMMAND, command, 0);
+            QCOMPARE(driver.Count("100"), 1);
+        }
+        QVERIFY(f.dlg->isVisible());
+    }
+#endif
+
     void aboutBoxShowsTheIcon() {
         CAboutDlg about;
         auto* icon = about.findChild<QLabel*>("icon");
@@ -608,9 +656,9 @@ class DialogTest : public QObject {
 int main(int argc, char** argv) {
     // A profile of our own, so no real one is read or written.
     TempDir config;
-    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    setenv("WINEPREFIX", (config / "wine").c_str(), 1);
-    if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qputenv("XDG_CONFIG_HOME", QByteArray(config.path().c_str()));
+    qputenv("WINEPREFIX", QByteArray((config / "wine").c_str()));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     DialogTest test;
     return QTest::qExec(&test, argc, argv);
