@@ -107,10 +107,17 @@ std::vector<Hostile> Cases() {
          1,
          {"victim.txt", "log.txt"}},
         {"name_over_255_bytes",
-         [](const std::string& d) { return d + "/" + std::string(300, 'n'); },
-         "not found",
-         0,
-         {}},
+         [=](const std::string& d) {
+             // Its first 255 bytes name a link to another log: that log is
+             // not the one the list meant.
+             file(d, "other.txt", 0644);
+             const std::string cut = d + "/" + std::string(254 - d.size(), 'n');
+             symlink("other.txt", cut.c_str());
+             return cut + "MORE";
+         },
+         "longer than 255 bytes",
+         1,
+         {"other.txt"}},
     };
 }
 
@@ -222,16 +229,23 @@ TEST(HostileTree, OverlongKindNameIsReadWhole) {
     EXPECT_EQ(ReadFile(t / "B.TXT"), ExpectedCut(kText, 100));
 }
 
-// A "list" that is a FIFO, a device or a folder is refused at once, never read.
-TEST(HostileTree, ListThatIsNoFileIsRefused) {
+// A "list" that is a FIFO, a device or a folder is refused at once, never
+// read; one that opens but cannot be read to its end fails the same way.
+TEST(HostileTree, ListThatCannotBeReadIsRefused) {
     TempDir t;
     mkfifo((t / "fifo").c_str(), 0644);
     std::filesystem::create_directory(t / "folder");
-    for (const std::string& list : {t / "fifo", std::string("/dev/zero"), t / "folder"}) {
+    const std::pair<std::string, const char*> cases[] = {
+        {t / "fifo", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {t / "folder", "not a regular file"},
+        {"/proc/self/mem", "error reading the to-do list"},
+    };
+    for (const auto& [list, message] : cases) {
         const RunResult r = RunTidewell({"/batch"}, WriteProfile(t, list), {.timeoutMs = 20000});
         EXPECT_EQ(r.status, 2) << list << "\n" << r.err;
         EXPECT_FALSE(r.hung) << list;
-        EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
 }
 

@@ -148,6 +148,12 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
             break;
         }
         ++done;
+        if (entry.fileNameCut) {
+            // Only the name's first 255 bytes were kept: they name another file.
+            Report(env, outcome, entry.fileName,
+                   "the name is longer than 255 bytes and was cut; not converted", true);
+            continue;
+        }
         RewriteJob job = JobFor(settings, entry, env.caller);
         job.list = &listStat;
         if (env.mapName) {
@@ -176,6 +182,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
     if (StopSignal()) {
         outcome.cancelled = true;
     } else if (reader.failed()) {
+        outcome.listReadFailed = true;
         Report(env, outcome, settings.m_strTodoPath,
                "error reading the to-do list: " + ErrnoText(file.error()), true);
     }
@@ -184,7 +191,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
 }
 
 int ExitStatusOf(const ProcessOutcome& outcome) {
-    if (outcome.result < 0) return 2;
+    if (outcome.result < 0 || outcome.listReadFailed) return 2;
     return outcome.failures.empty() ? 0 : 1;
 }
 

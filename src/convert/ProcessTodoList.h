@@ -44,12 +44,13 @@ struct ProcessOutcome {
     size_t notFound = 0;
     std::vector<EntryFailure> failures;
     bool cancelled = false;
+    bool listReadFailed = false;  // the list opened but a read failed part-way
 };
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env);
 
 // 0 when every existing log was converted, 1 when any entry failed, 2 when the
-// list could not be read.
+// list could not be opened or could not be read to its end.
 int ExitStatusOf(const ProcessOutcome& outcome);
 
 }  // namespace tidewell

@@ -51,11 +51,15 @@ void TodoListScanner::CountedSkip() {
     CountedString(0);
 }
 
-int TodoListScanner::FileNameRun(std::string* name) {
+int TodoListScanner::FileNameRun(std::string* name, bool* cut) {
     for (;;) {
         const int b = in_.Get();
         if (b < 0x20 || b > 0x7E) return b;  // also end of input
-        if (name->size() < kFileNameCapacity) name->push_back(static_cast<char>(b));
+        if (name->size() < kFileNameCapacity) {
+            name->push_back(static_cast<char>(b));
+        } else {
+            *cut = true;
+        }
     }
 }
 
@@ -64,7 +68,7 @@ int TodoListScanner::ReadFileTransferTail(TodoEntry* e) {
     SkipByte();
     SkipToDoubleZero();
     SkipByte();
-    const int end = FileNameRun(&e->fileName);
+    const int end = FileNameRun(&e->fileName, &e->fileNameCut);
     const std::string sub = AsText(e->subName);
     e->trace = AsText(e->kindName) + "." + (sub.size() > 3 ? sub.substr(3) : std::string()) + " ";
     return end;
@@ -75,7 +79,7 @@ int TodoListScanner::ReadBoardTail(TodoEntry* e) {
     SkipByte();
     SkipToDoubleZero();
     SkipByte();
-    return FileNameRun(&e->fileName);
+    return FileNameRun(&e->fileName, &e->fileNameCut);
 }
 
 int TodoListScanner::ReadMailTail(TodoEntry* e) {
@@ -86,7 +90,7 @@ int TodoListScanner::ReadMailTail(TodoEntry* e) {
     for (int i = 0; i < 3; ++i) CountedSkip();
     SkipByte();
     SkipByte();
-    const int end = FileNameRun(&e->fileName);
+    const int end = FileNameRun(&e->fileName, &e->fileNameCut);
     e->trace = AsText(e->kindName) + " " + AsText(e->subName) + " ";
     return end;
 }

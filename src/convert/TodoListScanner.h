@@ -15,7 +15,10 @@ struct TodoEntry {
     std::string kindName;  // at most 15 bytes
     std::string subName;   // at most 11 bytes (7 for F and S kinds)
     std::string fileName;  // at most 255 bytes, printable ASCII only
-    std::string trace;     // what goes to standard output for this entry
+    // The list's name ran past 255 bytes: fileName holds only its start and
+    // names some other file, so the entry must not be converted.
+    bool fileNameCut = false;
+    std::string trace;  // what goes to standard output for this entry
 };
 
 inline constexpr size_t kKindNameCapacity = 15;
@@ -35,7 +38,7 @@ class TodoListScanner {
     void SkipByte() { in_.Get(); }
     void SkipToDoubleZero();
     void CountedSkip();
-    int FileNameRun(std::string* name);
+    int FileNameRun(std::string* name, bool* cut);
     int ReadFileTransferTail(TodoEntry* e);
     int ReadBoardTail(TodoEntry* e);
     int ReadMailTail(TodoEntry* e);

@@ -60,7 +60,7 @@ bool Same(const std::vector<TodoEntry>& a, const std::vector<TodoEntry>& b) {
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].kind != b[i].kind || a[i].kindName != b[i].kindName ||
             a[i].subName != b[i].subName || a[i].fileName != b[i].fileName ||
-            a[i].trace != b[i].trace) {
+            a[i].fileNameCut != b[i].fileNameCut || a[i].trace != b[i].trace) {
             return false;
         }
     }
