@@ -1,13 +1,19 @@
 // The per-user profile: maker key, application name, section, entry, as the
 // converter has always kept its settings. On Windows this is the registry
-// (Software\KORU\<application>\<section>), elsewhere Qt's native settings file
-// ($XDG_CONFIG_HOME/KORU/<application>.conf).
+// (HKEY_CURRENT_USER\Software\KORU\<application>\<section>, ProfileStoreWin32.cpp),
+// elsewhere Qt's native settings file ($XDG_CONFIG_HOME/KORU/<application>.conf,
+// ProfileStoreQt.cpp).
 #pragma once
 
 #include <memory>
 #include <string>
 
-class QSettings;
+#ifdef _WIN32
+// <windows.h> makes these names macros for the old INI-file functions.
+#undef GetProfileString
+#undef GetProfileInt
+#undef WriteProfileString
+#endif
 
 namespace tidewell {
 
@@ -23,10 +29,12 @@ class ProfileStore {
                             const std::string& value);
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value);
 
+    // Where the profile lives, for messages (Windows: the registry key).
     std::string FileName() const;
 
   private:
-    std::unique_ptr<QSettings> settings_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // The application name the profile is kept under: the executable's base name.
