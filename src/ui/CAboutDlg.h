@@ -8,7 +8,6 @@ namespace tidewell {
 class CAboutDlg : public QDialog {
     Q_OBJECT
   public:
-    enum { IDD = 100 };
     explicit CAboutDlg(QWidget* pParent = nullptr);
 };
 

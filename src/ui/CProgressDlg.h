@@ -19,7 +19,6 @@ class CProgressDlg : public QDialog {
     explicit CProgressDlg(QWidget* parent);
 
     void ShowProgress(const EntryProgress& progress);
-    bool CancelRequested() const { return m_bCancel; }
 
   signals:
     void cancelRequested();

@@ -26,8 +26,6 @@ inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 class CTidewellDlg : public QDialog, public ConvertSettings {
     Q_OBJECT
   public:
-    enum { IDD = 102 };
-
     // The settings as they were assembled at start; the profile is where
     // SaveSetup writes.
     CTidewellDlg(ProfileStore& profile, const ConvertSettings& start, QWidget* pParent = nullptr);
