@@ -1,17 +1,22 @@
 // Ctrl-C, a hang-up or a shutdown during a batch run: the log under way is left
 // as it was, nothing half-done stays behind (unlike after SIGKILL), and the
-// program still ends by the signal, as a shell expects.
+// program still ends by the signal, as a shell expects. The core only stops;
+// ending the program is its caller's, from the main thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "LogChecks.h"
 #include "TestSupport.h"
+#include "app/StopSignals.h"
+#include "convert/ProcessTodoList.h"
 
 namespace tidewell::test {
 namespace {
@@ -89,6 +94,35 @@ TEST(Signals, StopCleanlyAndEndByTheSignal) {
     EXPECT_GT(signalled, 0);
     std::printf("[ figures  ] %d of %d runs ended by a signal, %d of them mid-log\n", signalled,
                 kRuns, interrupted);
+}
+
+// The dialog converts on a worker thread: a signal there stops the run, and the
+// program lives on until the main thread, the run over, ends it.
+TEST(Signals, TheCoreStopsAndTheMainThreadEnds) {
+    TempDir t;
+    const std::string text = "a\r\nb\r\n";
+    WriteFile(t / "LOG.TXT", text);
+    WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "LOG.TXT").bytes());
+    ConvertSettings s;
+    s.m_strTodoPath = t / "TODOLST2.DAT";
+    EXPECT_EXIT(
+        {
+            StopSignals stopSignals;
+            ProcessOutcome outcome;
+            std::thread worker([&] {
+                std::raise(SIGINT);  // to this thread: the handler only asks for a stop
+                Io io;
+                std::ostringstream trace, diag;
+                ConvertEnv env(io, trace, diag);
+                outcome = ProcessTodoList(s, env);
+            });
+            worker.join();
+            if (!outcome.cancelled || ReadFile(t / "LOG.TXT") != text) std::_Exit(3);
+            std::fputs("worker stopped, log kept\n", stderr);
+            stopSignals.EndIfStopped();
+            std::_Exit(4);
+        },
+        testing::KilledBySignal(SIGINT), "worker stopped, log kept");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "app/StopSignals.h"
 #include "app/TerminalProgress.h"
 #include "convert/ProcessTodoList.h"
 #include "platform/FileReplace.h"
@@ -41,7 +42,9 @@ int RunBatch(const ConvertSettings& s, const void* caller) {
     if (progress.active()) {
         env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };
     }
+    StopSignals stopSignals;
     const ProcessOutcome outcome = ProcessTodoList(s, env);
+    stopSignals.EndIfStopped();
     progress.Erase();
     if (outcome.result < 0) {
         std::cerr << "tidewell: cannot read the to-do list " << s.m_strTodoPath;

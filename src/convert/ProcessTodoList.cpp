@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 
 #include "convert/FdStreams.h"
 #include "convert/LogRewriter.h"
@@ -69,54 +68,9 @@ void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
     if (failure) outcome.failures.push_back({path, reason});
 }
 
-#ifdef _WIN32
-// Windows has no such signals: its console events are turned into stop
-// requests by the application (ConsoleStop.h).
-struct StopOnSignals {};
-#else
-// Ctrl-C, a hang-up, a shutdown or a closed output pipe in the middle of a
-// log: the entry under way is dropped cleanly (see RequestStop), the scan
-// stops, and then the program ends the way the signal would have ended it.
-// Signals someone else handles or ignores are left alone.
-class StopOnSignals {
-  public:
-    StopOnSignals() {
-        for (size_t i = 0; i < kCount; ++i) {
-            struct sigaction old {};
-            if (sigaction(kSignals[i], nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
-                old.sa_handler != SIG_DFL) {
-                continue;
-            }
-            struct sigaction sa {};
-            sa.sa_handler = [](int sig) { RequestStop(sig); };
-            sigemptyset(&sa.sa_mask);
-            installed_[i] = sigaction(kSignals[i], &sa, &old_[i]) == 0;
-        }
-    }
-    ~StopOnSignals() {
-        for (size_t i = 0; i < kCount; ++i) {
-            if (installed_[i]) sigaction(kSignals[i], &old_[i], nullptr);
-        }
-        if (const int sig = StopSignal()) {
-            ClearStop();
-            std::raise(sig);
-        }
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-  private:
-    static constexpr size_t kCount = 4;
-    static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-    struct sigaction old_[kCount] = {};
-    bool installed_[kCount] = {};
-};
-#endif
-
 }  // namespace
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
-    [[maybe_unused]] const StopOnSignals stopOnSignals;
     ProcessOutcome outcome;
     // The stored list path is HARUCOM's own name, like the names in the list.
     outcome.listPath = settings.m_strTodoPath;

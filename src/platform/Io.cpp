@@ -2,6 +2,7 @@
 // instance and the helpers built on the seam.
 #include "platform/Io.h"
 
+#include <atomic>
 #include <cerrno>
 
 namespace tidewell {
@@ -9,18 +10,21 @@ namespace {
 
 Io g_systemIo;
 Io* g_current = &g_systemIo;
-volatile std::sig_atomic_t g_stopSignal = 0;
+// Set from signal handlers, read by whichever thread runs the conversion.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free,
+              "a signal handler may only touch a lock-free atomic");
 
 }  // namespace
 
 void RequestStop(int signal) {
-    g_stopSignal = signal;
+    g_stopSignal.store(signal, std::memory_order_relaxed);
 }
 int StopSignal() {
-    return g_stopSignal;
+    return g_stopSignal.load(std::memory_order_relaxed);
 }
 void ClearStop() {
-    g_stopSignal = 0;
+    g_stopSignal.store(0, std::memory_order_relaxed);
 }
 
 Io& CurrentIo() {

@@ -72,9 +72,11 @@ class Io {
     virtual int Step(const char* what);
 };
 
-// A stop asked for by a signal (Ctrl-C, a shutdown). From then on reads,
-// writes and library steps fail with ECANCELED, so the entry under way is
-// dropped cleanly, its scratch file removed, and the log left as it was.
+// A stop asked for, by a signal handler (Ctrl-C, a shutdown) or any thread.
+// From then on reads, writes and library steps fail with ECANCELED, so the
+// entry under way is dropped cleanly, its scratch file removed, and the log
+// left as it was; the scan ends. Safe to call from a signal handler. What
+// the program does afterwards is for its caller to decide (app/StopSignals.h).
 void RequestStop(int signal);
 int StopSignal();  // the signal that asked, or 0
 void ClearStop();

@@ -23,6 +23,7 @@
 
 #include "app/BatchRun.h"
 #include "app/StartSettings.h"
+#include "app/StopSignals.h"
 #include "app/StringTable.h"
 #include "platform/Io.h"
 #include "platform/ProfileStore.h"
@@ -402,12 +403,16 @@ ProcessOutcome CTidewellDlg::ProcessTodoList() {
     m_bBusy = true;
     qApp->installEventFilter(this);
     QEventLoop loop;
+    // Ctrl-C or a shutdown stops the worker between two writes; the program
+    // then ends by the signal from here, the main thread, once it is done.
+    StopSignals stopSignals;
     std::thread worker([&] {
         outcome = tidewell::ProcessTodoList(settings, env);
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();
+    stopSignals.EndIfStopped();
     qApp->removeEventFilter(this);
     m_bBusy = false;
     reveal.stop();
