@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "convert/ProcessTodoList.h"
 #include "convert/TodoListScanner.h"
 
 namespace tidewell {
@@ -336,6 +338,33 @@ TEST(TodoListScanner, MatchesTheReferenceReaderOnRandomLists) {
         }
     }
     EXPECT_GT(entries, 1000u);  // the lists are not all noise
+}
+
+// Progress reports how far the scan has got, not how much has been read
+// ahead: the list is far smaller than one read, yet each entry reports the
+// offset just past its own bytes.
+TEST(TodoListScanner, ProgressIsTheScannersPosition) {
+    test::TempDir dir;
+    ListBuilder list;
+    std::vector<uint64_t> ends;
+    for (const char* name : {"a.log", "b.log", "c.log"}) {
+        list.Board("PATIO", "x", dir / name);
+        ends.push_back(list.bytes().size());
+    }
+    list.Raw("trailing bytes that name no log");
+    test::WriteFile(dir / "TODOLST2.DAT", list.bytes());
+    std::ostringstream out, err;
+    ConvertEnv env(CurrentIo(), out, err);
+    std::vector<uint64_t> offsets;
+    env.progress = [&](const EntryProgress& p) {
+        EXPECT_EQ(p.listSize, list.bytes().size());
+        offsets.push_back(p.listOffset);
+        return true;
+    };
+    ConvertSettings s;
+    s.m_strTodoPath = dir / "TODOLST2.DAT";
+    ProcessTodoList(s, env);
+    EXPECT_EQ(offsets, ends);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "app/CommandLine.h"
 #include "convert/ConvertSettings.h"
+#include "convert/ProcessTodoList.h"
 
 namespace tidewell {
 
@@ -13,6 +15,9 @@ std::string TodoListOpenError(const std::string& name);
 bool TodoListOpens(const ConvertSettings& s);
 
 // Converts every log of the list; returns the process exit status.
-int RunBatch(const ConvertSettings& s, const void* caller);
+int RunBatch(const ConvertSettings& s, const void* caller, const Options& options = {});
+
+// "tidewell: 3 converted, 1 missing, 0 skipped, 1 failed"
+std::string SummaryLine(const ProcessOutcome& outcome);
 
 }  // namespace tidewell

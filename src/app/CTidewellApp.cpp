@@ -13,6 +13,9 @@ namespace tidewell {
 
 bool CTidewellApp::InitInstance() {
     m_strCmdLine = CommandLineText(m_argc, m_argv);
+    for (const std::string& arg : IgnoredArguments(m_argc, m_argv)) {
+        std::cerr << "tidewell: ignoring argument '" << arg << "'\n";
+    }
     ProfileStore profile(kRegistryKey, ApplicationNameFromArgv0(m_argv[0]));
     ConvertSettings start;
     LoadStartSettings(profile, m_strCmdLine, &start);
@@ -20,7 +23,7 @@ bool CTidewellApp::InitInstance() {
     // A batch start with a readable list needs no window at all, so it is
     // settled before anything of the window system is even loaded.
     if (start.m_bBatch && TodoListOpens(start)) {
-        m_nExitCode = RunBatch(start, &start);
+        m_nExitCode = RunBatch(start, &start, ParseOptions(m_argc, m_argv));
         return false;
     }
     if (!DisplayConfigured()) {

@@ -20,4 +20,24 @@ Switches ParseSwitches(const std::string& commandLine) {
     return {has("/batch"), has("/reverse"), has("/backup"), has("/v2")};
 }
 
+Options ParseOptions(int argc, const char* const* argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--verbose") o.verbose = true;
+    }
+    return o;
+}
+
+std::vector<std::string> IgnoredArguments(int argc, const char* const* argv) {
+    std::vector<std::string> ignored;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const Switches sw = ParseSwitches(arg);
+        if (sw.batch || sw.reverse || sw.backup || sw.forV2) continue;
+        if (arg == "--verbose" || arg == "--help" || arg == "-h" || arg == "--version") continue;
+        ignored.push_back(arg);
+    }
+    return ignored;
+}
+
 }  // namespace tidewell

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tidewell {
 
@@ -17,5 +18,17 @@ struct Switches {
 };
 
 Switches ParseSwitches(const std::string& commandLine);
+
+// Our own options, each counted only as a whole argument.
+struct Options {
+    bool verbose = false;  // --verbose: the summary line even off a terminal
+};
+
+Options ParseOptions(int argc, const char* const* argv);
+
+// The arguments that turn nothing on: no switch inside them and not one of
+// the options above (nor --help, -h, --version). A typo such as --dryrun must
+// not pass unnoticed.
+std::vector<std::string> IgnoredArguments(int argc, const char* const* argv);
 
 }  // namespace tidewell

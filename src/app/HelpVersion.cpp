@@ -25,7 +25,7 @@ std::string VersionText(const std::string& programName) {
 
 std::string HelpText(const std::string& programName, const std::string& profilePath) {
     const std::string& p = programName;
-    return "Usage: " + p + " [/batch] [/reverse] [/backup] [/v2]\n" + "       " + p +
+    return "Usage: " + p + " [/batch] [/reverse] [/backup] [/v2] [--verbose]\n" + "       " + p +
            " --help | --version\n"
            "\n"
            "Rewrites in place the log files named by a HARUCOM to-do list (TODOLST2.DAT):\n"
@@ -44,9 +44,16 @@ std::string HelpText(const std::string& programName, const std::string& profileP
            "on; without it the profile decides. --help, -h and --version count only as\n"
            "whole arguments.\n"
            "\n"
-           "Standard output carries the trace of the entries read from the list; problems\n"
-           "go to standard error. In batch mode a progress line is shown on standard error\n"
-           "when it is a terminal.\n"
+           "Options (whole arguments only):\n"
+           "  --verbose  end every batch run with the summary line\n"
+           "An argument with no switch in it that is none of these options turns nothing\n"
+           "on and is named on standard error (\"tidewell: ignoring argument '...'\").\n"
+           "\n"
+           "Standard output carries the trace of the entries read from the list (ended by\n"
+           "a line feed only on a terminal); problems go to standard error. In batch mode\n"
+           "on a terminal a progress line is shown on standard error, and the run ends\n"
+           "with a summary there: converted, missing, skipped (left alone on purpose:\n"
+           "not a regular file, read-only, ...) and failed (tried, went wrong).\n"
            "\n"
            "Profile (list path, line interval, reverse, backup and V2 settings):\n"
            "  " +
@@ -56,7 +63,8 @@ std::string HelpText(const std::string& programName, const std::string& profileP
            "Exit status:\n"
            "  0  every log of the list that exists was converted (or the dialog was closed\n"
            "     without a run)\n"
-           "  1  a log could not be converted\n"
+           "  1  a log was skipped or could not be converted, or the trace could not be\n"
+           "     written\n"
            "  2  the to-do list could not be read, or the dialog was needed and no display\n"
            "     could be opened\n";
 }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace tidewell {
 namespace {
@@ -80,14 +81,16 @@ std::string ProgressLineText(const EntryProgress& p, size_t columns) {
     return head.substr(0, room);
 }
 
-TerminalProgress::TerminalProgress(int errFd, int outFd, std::ostream& trace, std::ostream& diag)
+TerminalProgress::TerminalProgress(int errFd, int outFd, std::ostream& trace, std::ostream& diag,
+                                   Clock clock)
     : m_errFd(errFd),
       m_bActive(IsTerminal(errFd)),
       m_bSharesTerminal(SameTerminal(errFd, outFd)),
       m_traceBuf(*this, trace.rdbuf(), true),
       m_diagBuf(*this, diag.rdbuf(), false),
       m_trace(&m_traceBuf),
-      m_diag(&m_diagBuf) {}
+      m_diag(&m_diagBuf),
+      m_clock(std::move(clock)) {}
 
 TerminalProgress::~TerminalProgress() {
     Erase();
@@ -95,6 +98,26 @@ TerminalProgress::~TerminalProgress() {
 
 bool TerminalProgress::Update(const EntryProgress& p) {
     if (!m_bActive) return true;
+    // Thousands of small logs would otherwise keep the terminal busy redrawing.
+    const auto now = m_clock();
+    if (m_bDrawn && now - m_lastDraw < kRedrawInterval) {
+        m_pending = p;
+        m_bPending = true;
+        return true;
+    }
+    m_bDrawn = true;
+    m_lastDraw = now;
+    Draw(p);
+    return true;
+}
+
+void TerminalProgress::Finish() {
+    if (m_bPending && m_bActive) Draw(m_pending);
+    Erase();
+}
+
+void TerminalProgress::Draw(const EntryProgress& p) {
+    m_bPending = false;
     Erase();
     if (m_bTraceMidLine) {
         // The line goes below the trace text, not over it.
@@ -104,7 +127,6 @@ bool TerminalProgress::Update(const EntryProgress& p) {
     const std::string line = ProgressLineText(p, Columns());
     Write("\r" + line);
     if (m_bActive) m_nShown = line.size();
-    return true;
 }
 
 void TerminalProgress::Erase() {

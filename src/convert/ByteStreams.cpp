@@ -38,13 +38,15 @@ ByteReader::ByteReader(ByteSource& src, size_t capacity)
 
 bool ByteReader::Refill() {
     if (atEnd_) return false;
+    consumed_ += len_;
+    len_ = 0;
+    pos_ = 0;
     const ptrdiff_t r = src_.Read(buf_.get(), capacity_);
     if (r <= 0) {
         atEnd_ = true;
         failed_ = r < 0;
         return false;
     }
-    pos_ = 0;
     len_ = static_cast<size_t>(r);
     return true;
 }

@@ -108,11 +108,14 @@ class ByteReader {
         return buf_[pos_++];
     }
     bool failed() const { return failed_; }
+    // Bytes handed out by Get so far (not what has been read ahead).
+    uint64_t position() const { return consumed_ + pos_; }
 
   private:
     bool Refill();
 
     ByteSource& src_;
+    uint64_t consumed_ = 0;  // bytes of the buffers before the current one
     std::unique_ptr<uint8_t[]> buf_;
     size_t capacity_;
     size_t pos_ = 0;

@@ -22,6 +22,10 @@ RewriteOutcome Failed(std::string reason) {
     return {RewriteStatus::kFailed, std::move(reason)};
 }
 
+RewriteOutcome Skipped(std::string reason) {
+    return {RewriteStatus::kSkipped, std::move(reason)};
+}
+
 // Closes a descriptor we only read from; its result cannot hurt the data.
 void CloseQuietly(Io& io, int fd) {
     const int saved = errno;
@@ -44,7 +48,7 @@ int OpenLog(Io& io, const std::string& path, FileStat* st, RewriteOutcome* outco
         return -1;
     }
     if (!S_ISREG(st->mode)) {
-        *outcome = Failed("not a regular file; skipped");
+        *outcome = Skipped("not a regular file; skipped");
         CloseQuietly(io, fd);
         return -1;
     }
@@ -89,7 +93,7 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     if (logFd < 0) return outcome;
     if (job.list && SameFile(before, *job.list)) {
         CloseQuietly(io, logFd);
-        return Failed("is the to-do list itself; skipped");
+        return Skipped("is the to-do list itself; skipped");
     }
 
     // A log its owner made read-only is left alone, even where the folder
@@ -99,7 +103,7 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         const std::string why = denied ? "no write permission; left as it is"
                                        : "cannot check the write permission: " + ErrnoText(errno);
         CloseQuietly(io, logFd);
-        return Failed(why);
+        return denied ? Skipped(why) : Failed(why);
     }
     std::string target, problem;
     if (!ResolveLinkTarget(io, job.path, &target, &problem)) {
@@ -108,14 +112,14 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     }
     if (SplitPath(target).baseName == kTempFileName) {
         CloseQuietly(io, logFd);
-        return Failed("bears the scratch file's own name; skipped");
+        return Skipped("bears the scratch file's own name; skipped");
     }
     // Backing the archive up into itself would replace it under our feet.
     const bool backup = job.backup && !job.reverse;
     if (backup && (SplitPath(job.path).baseName == ArchiveFileName(kBackupArchive) ||
                    SplitPath(target).baseName == ArchiveFileName(kBackupArchive))) {
         CloseQuietly(io, logFd);
-        return Failed("is the backup archive itself; skipped");
+        return Skipped("is the backup archive itself; skipped");
     }
     const std::string scratch = TempPathFor(target);
     ReplaceError err;
@@ -131,9 +135,8 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         CloseQuietly(io, logFd);
         logFd = OpenLog(io, job.path, &before, &outcome);
         if (logFd < 0) {
-            const std::string why = outcome.reason;
             DiscardScratchFile(io, scratchFd, scratch);
-            return outcome.status == RewriteStatus::kNotFound ? outcome : Failed(why);
+            return outcome;
         }
     }
 

@@ -22,7 +22,10 @@ struct RewriteJob {
     const FileStat* list = nullptr;
 };
 
-enum class RewriteStatus { kConverted, kNotFound, kFailed };
+// kSkipped: left alone on purpose, before anything was tried (not a regular
+// file, the list, the scratch file or the archive itself, a read-only log);
+// kFailed: tried, and something went wrong. Either way the log is unchanged.
+enum class RewriteStatus { kConverted, kNotFound, kSkipped, kFailed };
 
 struct RewriteOutcome {
     RewriteStatus status = RewriteStatus::kConverted;

@@ -13,22 +13,6 @@
 namespace tidewell {
 namespace {
 
-// Counts what the scanner has taken from the list, for progress reports.
-class CountingSource : public ByteSource {
-  public:
-    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
-    ptrdiff_t Read(uint8_t* buf, size_t cap) override {
-        const ptrdiff_t r = inner_.Read(buf, cap);
-        if (r > 0) count_ += static_cast<uint64_t>(r);
-        return r;
-    }
-    uint64_t count() const { return count_; }
-
-  private:
-    ByteSource& inner_;
-    uint64_t count_ = 0;
-};
-
 int OpenList(Io& io, const std::string& path, FileStat* st, std::string* error) {
     const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
@@ -61,11 +45,13 @@ RewriteJob JobFor(const ConvertSettings& s, const TodoEntry& entry, const void* 
     return job;
 }
 
+enum class Kind { kMissing, kSkipped, kFailed };
+
 void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
-            const std::string& reason, bool failure) {
+            const std::string& reason, Kind kind) {
     env.diag << "tidewell: " << (path.empty() ? std::string("(empty file name)") : path) << ": "
              << reason << '\n';
-    if (failure) outcome.failures.push_back({path, reason});
+    if (kind != Kind::kMissing) outcome.failures.push_back({path, reason, kind == Kind::kSkipped});
 }
 
 }  // namespace
@@ -88,8 +74,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         return outcome;
     }
     FdSource file(env.io, fd);
-    CountingSource counted(file);
-    ByteReader reader(counted);
+    ByteReader reader(file);
     TodoListScanner scanner(reader);
     TodoEntry entry;
     size_t done = 0;
@@ -97,7 +82,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         if (StopSignal()) break;
         env.trace.write(entry.trace.data(), static_cast<std::streamsize>(entry.trace.size()));
         if (env.progress &&
-            !env.progress({done, counted.count(), uint64_t(listStat.size), entry.fileName})) {
+            !env.progress({done, reader.position(), uint64_t(listStat.size), entry.fileName})) {
             outcome.cancelled = true;
             break;
         }
@@ -105,7 +90,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         if (entry.fileNameCut) {
             // Only the name's first 255 bytes were kept: they name another file.
             Report(env, outcome, entry.fileName,
-                   "the name is longer than 255 bytes and was cut; not converted", true);
+                   "the name is longer than 255 bytes and was cut; not converted", Kind::kSkipped);
             continue;
         }
         RewriteJob job = JobFor(settings, entry, env.caller);
@@ -114,7 +99,8 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
             std::string error;
             job.path = env.mapName(entry.fileName, &error);
             if (!error.empty()) {
-                Report(env, outcome, entry.fileName, error, true);
+                // A name this system cannot reach: nothing is tried.
+                Report(env, outcome, entry.fileName, error, Kind::kSkipped);
                 continue;
             }
         }
@@ -125,10 +111,13 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
                 break;
             case RewriteStatus::kNotFound:
                 ++outcome.notFound;
-                Report(env, outcome, entry.fileName, r.reason, false);
+                Report(env, outcome, entry.fileName, r.reason, Kind::kMissing);
+                break;
+            case RewriteStatus::kSkipped:
+                Report(env, outcome, entry.fileName, r.reason, Kind::kSkipped);
                 break;
             case RewriteStatus::kFailed:
-                Report(env, outcome, entry.fileName, r.reason, true);
+                Report(env, outcome, entry.fileName, r.reason, Kind::kFailed);
                 break;
         }
     }
@@ -138,10 +127,16 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
     } else if (reader.failed()) {
         outcome.listReadFailed = true;
         Report(env, outcome, settings.m_strTodoPath,
-               "error reading the to-do list: " + ErrnoText(file.error()), true);
+               "error reading the to-do list: " + ErrnoText(file.error()), Kind::kFailed);
     }
     env.io.Close(fd);
     return outcome;
+}
+
+size_t ProcessOutcome::skipped() const {
+    size_t n = 0;
+    for (const EntryFailure& f : failures) n += f.skipped ? 1 : 0;
+    return n;
 }
 
 int ExitStatusOf(const ProcessOutcome& outcome) {

@@ -14,7 +14,7 @@ namespace tidewell {
 
 struct EntryProgress {
     size_t entriesDone = 0;   // recognised entries handled so far
-    uint64_t listOffset = 0;  // bytes of the list read so far
+    uint64_t listOffset = 0;  // bytes of the list scanned so far (not read ahead)
     uint64_t listSize = 0;
     std::string currentFile;  // name as given by the list
 };
@@ -34,6 +34,7 @@ struct ConvertEnv {
 struct EntryFailure {
     std::string path;
     std::string reason;
+    bool skipped = false;  // left alone on purpose, nothing tried (see RewriteStatus)
 };
 
 struct ProcessOutcome {
@@ -42,9 +43,11 @@ struct ProcessOutcome {
     std::string listError;  // why, when result is -1
     size_t converted = 0;
     size_t notFound = 0;
-    std::vector<EntryFailure> failures;
+    std::vector<EntryFailure> failures;  // skipped and failed entries alike
     bool cancelled = false;
     bool listReadFailed = false;  // the list opened but a read failed part-way
+    size_t skipped() const;
+    size_t failed() const { return failures.size() - skipped(); }
 };
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env);

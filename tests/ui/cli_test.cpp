@@ -1,7 +1,9 @@
 // --help and --version: answered on standard output before anything else,
 // with no display, no profile read or written and no log touched; any other
-// argument keeps the switches' substring rule.
+// argument keeps the switches' substring rule, and one that turns nothing on
+// is named. A batch run's trace, summary and status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -115,6 +117,78 @@ TEST(CommandLine, AnswerThatCannotBeWrittenIsAFailure) {
         EXPECT_NE(r.status, 0);
         EXPECT_TRUE(Contains(r.err, "standard output")) << r.err;
     }
+}
+
+TEST(CommandLine, ArgumentsThatTurnNothingOnAreNamed) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"a misspelt option", {"/batch", "--dryrun"}, "tidewell: ignoring argument '--dryrun'\n"},
+        {"each in turn, the empty one too",
+         {"x", "/batch", ""},
+         "tidewell: ignoring argument 'x'\ntidewell: ignoring argument ''\n"},
+        {"a switch inside a path", {"c:/BATCH/x"}, ""},
+        {"a switch glued to a word", {"--help/batch", "/v20"}, ""},
+        {"our own option",
+         {"/batch", "--verbose"},
+         "tidewell: 1 converted, 0 missing, 0 skipped, 0 failed\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree tree;
+        const RunResult r = RunTidewell(c.args, tree.Env());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_TRUE(tree.Converted());
+    }
+}
+
+TEST(CommandLine, TraceThatCannotBeWrittenIsAFailure) {
+    Tree tree;
+    const RunResult r = RunTidewell({"/batch"}, tree.Env(),
+                                    {.prefix = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tidewell: cannot write the trace to standard output: No space left on device\n");
+    EXPECT_TRUE(tree.Converted());  // the logs are not held hostage to the trace
+}
+
+TEST(CommandLine, TraceEndsItsLineOnlyOnATerminal) {
+    Tree tree;
+    const RunResult screen = RunTidewell({"/batch"}, tree.Env(), {.stdoutOnTerminal = true});
+    EXPECT_EQ(screen.status, 0) << screen.err;
+    EXPECT_EQ(screen.terminal, "MAIL in \n");
+    Tree again;
+    const RunResult file = RunTidewell({"/batch"}, again.Env());
+    EXPECT_EQ(file.out, "MAIL in ");
+}
+
+// Skipped: left alone on purpose, nothing tried; failed: tried and went wrong.
+TEST(CommandLine, SummaryCountsEachKindOfEntry) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    WriteFile(dir / "ok.log", "a\rb\r");
+    fs::create_directory(dir / "folder.log");  // not a regular file: skipped
+    WriteFile(dir / "ro.log", "a\rb\r");
+    chmod((dir / "ro.log").c_str(), 0444);               // read-only: skipped
+    fs::create_directories(dir / "stuck/$LFCUT$$.$$$");  // no scratch file: failed
+    WriteFile(dir / "stuck/x.log", "a\rb\r");
+    WriteFile(dir / "TODOLST2.DAT", ListBuilder()
+                                        .Mail("in", dir / "ok.log")
+                                        .Mail("in", dir / "gone.log")
+                                        .Mail("in", dir / "folder.log")
+                                        .Mail("in", dir / "ro.log")
+                                        .Mail("in", dir / "stuck/x.log")
+                                        .Mail("in", "Q:\\NOWHERE.LOG")  // unmapped drive: skipped
+                                        .bytes());
+    const RunResult r = RunTidewell({"/batch", "--verbose"},
+                                    WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.ends_with("\ntidewell: 1 converted, 1 missing, 3 skipped, 1 failed\n"))
+        << r.err;
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 // The progress line of a batch run: shown on standard error only when that is
 // a terminal, erased at the end, never mixed with error lines or the trace,
 // and never changing a byte of standard output.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "TestSupport.h"
 #include "app/TerminalProgress.h"
@@ -32,6 +37,7 @@ struct BatchTree {
         return env;
     }
     std::string MissingLine() const { return "tidewell: " + (dir / "gone.log") + ": not found"; }
+    static constexpr const char* kSummary = "tidewell: 3 converted, 1 missing, 0 skipped, 0 failed";
     TempDir dir;
 };
 
@@ -103,7 +109,7 @@ TEST(TerminalProgress, ShownOnTheTerminalAndErasedAtTheEnd) {
         EXPECT_TRUE(Contains(r.terminal, "entry 1")) << r.terminal;
         EXPECT_TRUE(Contains(r.terminal, "entry 4")) << r.terminal;
         if (c.columns >= 80) {
-            EXPECT_TRUE(Contains(r.terminal, "second.log")) << r.terminal;
+            EXPECT_TRUE(Contains(r.terminal, "first.log")) << r.terminal;
         }
         // ...never wider than the terminal, so it could be erased in place...
         std::string segment;
@@ -117,15 +123,17 @@ TEST(TerminalProgress, ShownOnTheTerminalAndErasedAtTheEnd) {
                 segment += ch;
             }
         }
-        // ...and what stays on the screen is the error line and the trace only.
+        // ...and what stays on the screen is the error line, the trace and
+        // the summary, last.
         const std::vector<std::string> screen = NonEmpty(Screen(r.terminal));
         for (const std::string& line : screen) EXPECT_FALSE(Contains(line, "entry")) << line;
         EXPECT_EQ(std::count(screen.begin(), screen.end(), tree.MissingLine()), 1) << r.terminal;
+        EXPECT_EQ(screen.back(), BatchTree::kSummary) << r.terminal;
         if (c.stdoutOnTerminal) {
             // The trace may be broken over lines on the screen, never cut.
             std::string shown;
             for (const std::string& line : screen) {
-                if (line != tree.MissingLine()) shown += line + " ";
+                if (line != tree.MissingLine() && line != BatchTree::kSummary) shown += line + " ";
             }
             std::string words = plain.out;
             words.erase(std::remove(words.begin(), words.end(), ' '), words.end());
@@ -133,11 +141,57 @@ TEST(TerminalProgress, ShownOnTheTerminalAndErasedAtTheEnd) {
             EXPECT_EQ(shown, words) << r.terminal;
         } else {
             EXPECT_EQ(r.out, plain.out);
-            EXPECT_EQ(screen.size(), 1u) << r.terminal;
+            EXPECT_EQ(screen.size(), 2u) << r.terminal;
         }
         // The shell's prompt starts on a clean line.
         EXPECT_TRUE(Screen(r.terminal).back().empty()) << r.terminal;
     }
+}
+
+// Redraws come at most once per interval, whatever the pace of the entries;
+// the last state still reaches the screen before the line is erased.
+TEST(TerminalProgress, RedrawsAreSpacedAndTheLastStateIsShown) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    std::ostringstream out, err;
+    std::chrono::steady_clock::time_point now{};
+    std::string screen;
+    auto drain = [&] {
+        char buf[4096];
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+    };
+    auto draws = [&] {
+        drain();
+        size_t n = 0;
+        for (size_t at = 0; (at = screen.find("entry ", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    {
+        TerminalProgress progress(slave, -1, out, err, [&now] { return now; });
+        ASSERT_TRUE(progress.active());
+        EntryProgress p;
+        p.listSize = 1000;
+        for (p.entriesDone = 0; p.entriesDone < 50; ++p.entriesDone) progress.Update(p);
+        EXPECT_EQ(draws(), 1u) << screen;  // the first at once, the others too soon
+        now += TerminalProgress::kRedrawInterval;
+        progress.Update(p);
+        EXPECT_EQ(draws(), 2u) << screen;
+        EXPECT_NE(screen.find("entry 51"), std::string::npos) << screen;
+        ++p.entriesDone;
+        progress.Update(p);  // too soon: kept
+        EXPECT_EQ(draws(), 2u) << screen;
+        progress.Finish();
+        EXPECT_EQ(draws(), 3u) << screen;
+        EXPECT_NE(screen.find("entry 52"), std::string::npos) << screen;
+        EXPECT_EQ(Screen(screen).back(), "") << screen;  // erased
+    }
+    close(slave);
+    close(master);
 }
 
 TEST(TerminalProgress, LineText) {
