@@ -71,6 +71,19 @@ class FaultyIo : public Io {
     int Ftruncate(int fd, int64_t s) override {
         return Check("ftruncate") ? -1 : Io::Ftruncate(fd, s);
     }
+    int64_t Seek(int fd, int64_t o) override { return Check("seek") ? -1 : Io::Seek(fd, o); }
+    ssize_t ListXattrs(int fd, char* n, size_t z) override {
+        return Check("xattr.list") ? -1 : Io::ListXattrs(fd, n, z);
+    }
+    ssize_t GetXattr(int fd, const char* n, void* v, size_t z) override {
+        return Check("xattr.get") ? -1 : Io::GetXattr(fd, n, v, z);
+    }
+    int SetXattr(int fd, const char* n, const void* v, size_t z) override {
+        return Check("xattr.set") ? -1 : Io::SetXattr(fd, n, v, z);
+    }
+    int RemoveXattr(int fd, const char* n) override {
+        return Check("xattr.remove") ? -1 : Io::RemoveXattr(fd, n);
+    }
     int Access(const std::string& p, int m) override {
         return Check("access") ? -1 : Io::Access(p, m);
     }

@@ -1,8 +1,10 @@
 // Fails every single file or archive operation of a conversion run in turn,
 // once as a passing fault and once as one that persists, and checks after each
 // run that no log was lost or damaged and that nothing half-done was left.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -292,6 +294,78 @@ TEST(Faults, NoLocksOnTheFileSystemStillConverts) {
         EXPECT_EQ(r.status, 0) << r.diag;
         EXPECT_EQ(tree.Check(r, false), "");
     }
+}
+
+// A writer appends to a log while it is being replaced: a line written to the
+// old file just before the rename, or through a descriptor opened before it
+// and written just after, reaches the new log, converted as if it had been
+// there all along.
+TEST(Faults, LinesAppendedAtTheReplaceReachTheLog) {
+    for (bool reverse : {false, true}) {
+        for (bool throughOldDescriptor : {false, true}) {
+            SCOPED_TRACE(std::string(reverse ? "restore" : "cut") +
+                         (throughOldDescriptor ? ", old descriptor" : ", by name"));
+            Tree tree(Scenario{"appended", reverse, false, false});
+            const Log& mail = tree.logs()[0];
+            const std::string path = tree.Path(mail);
+            const std::string added = reverse ? "late\rlater\r" : "late\r\nlater\r\n";
+            const int writer = open(path.c_str(), O_WRONLY | O_APPEND);
+            ASSERT_GE(writer, 0);
+            FaultyIo io;
+            bool renamed = false, done = false;
+            io.OnCall([&](const std::string& op) {
+                if (done || (op != "rename" && !renamed)) return;
+                if (op == "rename" && !throughOldDescriptor) {
+                    const int byName = open(path.c_str(), O_WRONLY | O_APPEND);
+                    ASSERT_EQ(write(byName, added.data(), added.size()),
+                              static_cast<ssize_t>(added.size()));
+                    close(byName);
+                } else if (renamed) {
+                    ASSERT_EQ(write(writer, added.data(), added.size()),
+                              static_cast<ssize_t>(added.size()));
+                } else {
+                    renamed = true;  // the write comes with the next call
+                    return;
+                }
+                done = true;
+            });
+            const Tree::Result r = tree.Run(io);
+            close(writer);
+            EXPECT_TRUE(done);
+            EXPECT_EQ(r.status, 0) << r.diag;
+            const std::string grown = mail.bytes + added;
+            EXPECT_EQ(ReadFile(path),
+                      reverse ? ExpectedRestore(grown) : ExpectedCut(grown, kLines, false));
+        }
+    }
+}
+
+// A change that leaves size and modification time alone (a chmod to the same
+// mode) still shows in the change time: the log is left as it is.
+TEST(Faults, LogWhoseMetadataChangedIsLeftAlone) {
+    Tree tree(Scenario{"cut", false, false, false});
+    const std::string path = tree.Path(tree.logs()[0]);
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    FaultyIo io;
+    bool touched = false;
+    io.OnCall([&](const std::string& op) {
+        if (touched || op != "fsync") return;
+        touched = true;
+        // Until the clock has moved on, so that the change time differs.
+        struct stat now {};
+        do {
+            chmod(path.c_str(), kLogMode);
+            stat(path.c_str(), &now);
+        } while (now.st_ctim.tv_sec == before.st_ctim.tv_sec &&
+                 now.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
+    });
+    const Tree::Result r = tree.Run(io);
+    EXPECT_TRUE(touched);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.diag.find(path + ": log changed during conversion"), std::string::npos) << r.diag;
+    EXPECT_EQ(ReadFile(path), tree.logs()[0].bytes);
+    EXPECT_EQ(tree.Check(r, false), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,6 +3,7 @@
 // over-long names, and lists that are empty or huge. Each case: a clear
 // message, no hang, nothing lost, and the scan goes on to the next entry.
 // Run as an unprivileged user when the suite runs as root, so that permissions hold.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,6 +183,57 @@ TEST(HostileTree, ScratchNameHardLinkedToAnotherFile) {
     EXPECT_EQ(ReadFile(t / "logs/OTHER.TXT"), kText);
     EXPECT_EQ(ReadFile(t / "logs/LOG.TXT"), ExpectedCut(kText, 100));
     EXPECT_EQ(ListDir(t / "logs"), (std::set<std::string>{"LOG.TXT", "OTHER.TXT"}));
+}
+
+// Another user's file under the scratch name in a shared sticky folder, kept
+// open by them: a private log's bytes must never reach it, whether the run is
+// root's or the log owner's. The entry is refused; nothing is touched.
+TEST(HostileTree, ScratchFilePlantedByAnotherUserIsRefused) {
+    if (geteuid() != 0) GTEST_SKIP() << "planting another user's file needs root";
+    constexpr uid_t kOther = 4321;
+    for (bool asRoot : {true, false}) {
+        TempDir t;
+        const std::string d = t / "shared";
+        std::filesystem::create_directory(d);
+        chmod(t.path().c_str(), 0755);
+        chmod(d.c_str(), 01777);
+        const std::string log = d + "/LOG.TXT", planted = d + "/$LFCUT$$.$$$";
+        WriteFile(log, kText);
+        chown(log.c_str(), kNobody, kNobody);
+        chmod(log.c_str(), 0600);
+        WriteFile(planted, "");
+        chown(planted.c_str(), kOther, kOther);
+        chmod(planted.c_str(), 0666);
+        const int held = open(planted.c_str(), O_RDONLY);
+        ASSERT_GE(held, 0);
+        WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", log).bytes());
+        chmod((t / "TODOLST2.DAT").c_str(), 0644);
+        std::filesystem::create_directory(t / "cfg");
+        const auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "");
+        if (!asRoot) GiveAway(t / "cfg");
+        std::string binary = TIDEWELL_BINARY;
+        if (!asRoot) {
+            std::filesystem::create_directory(t / "bin");
+            binary = t / "bin/tidewell";
+            std::filesystem::copy_file(TIDEWELL_BINARY, binary);
+            chmod(binary.c_str(), 0755);
+        }
+        Child run({"/batch"}, env, asRoot ? std::vector<std::string>{} : Unprivileged(), binary);
+        const int status = run.Wait(20000);
+        ASSERT_FALSE(run.hung());
+        EXPECT_EQ(status, 1) << run.err();
+        EXPECT_NE(run.err().find(log + ": " + planted + " belongs to someone else"),
+                  std::string::npos)
+            << run.err();
+        EXPECT_EQ(ReadFile(log), kText);
+        char got[64];
+        EXPECT_EQ(pread(held, got, sizeof got, 0), 0) << "the log's bytes reached the planted file";
+        struct stat st {};
+        ASSERT_EQ(stat(planted.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kOther);
+        EXPECT_EQ(ListDir(d), (std::set<std::string>{"LOG.TXT", "$LFCUT$$.$$$"}));
+        close(held);
+    }
 }
 
 // The list belongs to HARUCOM: even a list that names itself is never rewritten.

@@ -2,10 +2,13 @@
 // group (when we run as root), and a symbolic link stays a link.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "LogChecks.h"
 #include "TestSupport.h"
@@ -76,6 +79,52 @@ INSTANTIATE_TEST_SUITE_P(
         const bool owned = info.param.uid != static_cast<uid_t>(-1);
         return std::string(name) + (owned ? "_owner_" + std::to_string(info.param.uid) : "");
     });
+
+std::map<std::string, std::string> Attributes(const std::string& path) {
+    std::map<std::string, std::string> all;
+    std::string names(4096, '\0');
+    const ssize_t n = listxattr(path.c_str(), names.data(), names.size());
+    for (size_t at = 0; n > 0 && at < static_cast<size_t>(n); at = names.find('\0', at) + 1) {
+        const std::string name = names.c_str() + at;
+        std::string value(4096, '\0');
+        const ssize_t v = getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+        all[name] = value.substr(0, v < 0 ? 0 : static_cast<size_t>(v));
+    }
+    return all;
+}
+
+// A log with an ACL (a named user may write, the group may not) and a user
+// attribute keeps both: the group gains nothing, the named user loses nothing.
+// A log without an ACL in a folder whose default ACL new files inherit does
+// not gain one.
+TEST(Metadata, AclAndExtendedAttributesSurviveTheRewrite) {
+    for (bool folderDefault : {false, true}) {
+        Tree tree;
+        const std::string log = tree.t / "logs/LOG.TXT";
+        WriteFile(log, kText);
+        chmod(log.c_str(), 0640);
+        const std::string acl =
+            folderDefault ? "-d -m user:nobody:rw-,group::r-x " + std::string(tree.t / "logs")
+                          : "-m user:nobody:rw-,group::--- " + log;
+        if (setxattr(log.c_str(), "user.tidewell.origin", "harucom", 7, 0) != 0 ||
+            std::system(("setfacl " + acl + " 2>/dev/null").c_str()) != 0) {
+            GTEST_SKIP() << "no extended attributes or ACLs where the temporary files lie";
+        }
+        const auto before = Attributes(log);
+        ASSERT_EQ(before.count("system.posix_acl_access"), folderDefault ? 0u : 1u);
+        struct stat st {};
+        stat(log.c_str(), &st);
+
+        const RunResult r = tree.Run({log}, folderDefault);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadFile(log), Cut(kText));
+        EXPECT_EQ(Attributes(log), before);
+        struct stat after {};
+        stat(log.c_str(), &after);
+        EXPECT_EQ(after.st_mode, st.st_mode);
+        EXPECT_NE(after.st_ino, st.st_ino);
+    }
+}
 
 TEST(Metadata, ReadOnlyLogIsLeftAlone) {
     Tree tree;

@@ -47,6 +47,7 @@ class FdSink : public ByteSink {
         return true;
     }
     int error() const { return error_; }
+    int64_t written() const { return written_; }
 
   private:
     // The copy is flushed to disk before it replaces the log. Starting the disk

@@ -55,18 +55,133 @@ int OpenLog(Io& io, const std::string& path, FileStat* st, RewriteOutcome* outco
     return fd;
 }
 
-// Filters the log into the scratch file; an empty string means every byte got through.
-std::string Filter(Io& io, int logFd, int scratchFd, const RewriteJob& job) {
-    FdSource in(io, logFd);
-    FdSink out(io, scratchFd);
-    if (job.reverse) {
-        RestoreLineFeeds(in, out);
-    } else {
-        CutLineFeeds(in, out, job.interval, job.forV2);
+// The job's filter, fed block by block. Keeps what it needs to go on where it
+// stopped, so that lines appended to the log after its last read can still be
+// converted as if they had been there all along.
+class LogFilter {
+  public:
+    explicit LogFilter(const RewriteJob& job)
+        : reverse_(job.reverse), cutter_(job.interval, job.forV2) {}
+
+    // Converts from fd to its end into out; false on a read error (errno set).
+    bool Feed(Io& io, int fd, OutBuffer& out) {
+        const IoBuffer block = MakeIoBuffer(kFilterBlockSize);
+        for (;;) {
+            const ssize_t got = io.Read(fd, block.get(), kFilterBlockSize);
+            if (got < 0) return false;
+            if (got == 0 || !out.ok()) return true;
+            consumed_ += got;
+            if (reverse_) {
+                restorer_.Feed(block.get(), static_cast<size_t>(got), out);
+            } else {
+                cutter_.Feed(block.get(), static_cast<size_t>(got), out);
+            }
+        }
     }
-    if (in.error()) return "read error: " + ErrnoText(in.error());
-    if (out.error()) return "cannot write the converted copy: " + ErrnoText(out.error());
+    // The bytes that close the text (a last line feed). Leaves the state as it
+    // was, so feeding may go on.
+    std::string Ending() const {
+        MemorySink sink;
+        OutBuffer out(sink, OutBuffer::kMinCapacity);
+        if (reverse_) {
+            LineFeedRestorer copy = restorer_;
+            copy.Finish(out);
+        } else {
+            LineFeedCutter copy = cutter_;
+            copy.Finish(out);
+        }
+        out.Flush();
+        return sink.data();
+    }
+    int64_t consumed() const { return consumed_; }
+
+  private:
+    bool reverse_;
+    LineFeedCutter cutter_;
+    LineFeedRestorer restorer_;
+    int64_t consumed_ = 0;  // bytes of the log read so far
+};
+
+// What went into the scratch file: the converted text and, at its end, the
+// filter's closing bytes.
+struct Written {
+    int64_t body = 0;
+    std::string ending;
+};
+
+// Filters the log into the scratch file; an empty string means every byte got through.
+std::string Filter(Io& io, int logFd, int scratchFd, LogFilter& filter, Written* written) {
+    FdSink sink(io, scratchFd);
+    OutBuffer out(sink, kFilterBlockSize);
+    const bool read = filter.Feed(io, logFd, out);
+    const int readError = errno;
+    out.Flush();
+    written->body = sink.written();
+    written->ending = filter.Ending();
+    if (read && out.ok())
+        sink.Write(reinterpret_cast<const uint8_t*>(written->ending.data()),
+                   written->ending.size());
+    if (!read) return "read error: " + ErrnoText(readError);
+    if (sink.error()) return "cannot write the converted copy: " + ErrnoText(sink.error());
     return {};
+}
+
+// The log has been replaced, but a writer may have appended to the old file
+// after our last read. Those bytes are still there behind logFd: convert them
+// onto the end of the new log, in place of its closing bytes, and flush.
+// Rounds, since the writer may still be at it; one that keeps its descriptor
+// open after the replace is reported.
+std::string CatchUp(Io& io, int logFd, int newFd, LogFilter& filter, Written& written) {
+    constexpr int kRounds = 8;
+    for (int round = 0;; ++round) {
+        FileStat old;
+        if (io.Fstat(logFd, &old) != 0) {
+            return "cannot look for lines added during the replace: " + ErrnoText(errno);
+        }
+        if (old.size <= filter.consumed()) return {};
+        if (round == kRounds) {
+            return "the old file is still being written to; what was written after the "
+                   "replace is not in the log";
+        }
+        const int64_t end = written.body + static_cast<int64_t>(written.ending.size());
+        FileStat now;
+        if (io.Fstat(newFd, &now) != 0) return "cannot examine the new log: " + ErrnoText(errno);
+        if (now.size != end) {
+            return std::to_string(old.size - filter.consumed()) +
+                   " bytes added during the replace are not in the log: it was written to "
+                   "at the same time";
+        }
+        // Converted in memory first: what is added is small, and a failure
+        // half-way must not leave the log in neither form.
+        MemorySink more;
+        {
+            OutBuffer out(more, kFilterBlockSize);
+            if (!filter.Feed(io, logFd, out)) {
+                return "cannot read the lines added during the replace: " + ErrnoText(errno);
+            }
+            out.Flush();
+        }
+        const std::string ending = filter.Ending();
+        const std::string tail = more.data() + ending;
+        const bool ok =
+            io.Seek(newFd, written.body) == written.body &&
+            WriteAll(io, newFd, tail.data(), tail.size()) &&
+            (static_cast<int64_t>(tail.size()) >= static_cast<int64_t>(written.ending.size()) ||
+             io.Ftruncate(newFd, written.body + static_cast<int64_t>(tail.size())) == 0) &&
+            io.Fsync(newFd) == 0;
+        if (!ok) {
+            const int e = errno;
+            // Back to the log as the replace left it: the conversion of what was read.
+            const bool restored =
+                io.Seek(newFd, written.body) == written.body &&
+                WriteAll(io, newFd, written.ending.data(), written.ending.size()) &&
+                io.Ftruncate(newFd, end) == 0 && io.Fsync(newFd) == 0;
+            return "cannot add the lines added during the replace (" + ErrnoText(e) + ")" +
+                   (restored ? "" : "; the log may end in a partial line");
+        }
+        written.body += static_cast<int64_t>(more.data().size());
+        written.ending = ending;
+    }
 }
 
 std::string Backup(const RewriteJob& job) {
@@ -140,19 +255,27 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         }
     }
 
-    problem = Filter(io, logFd, scratchFd, job);
-    CloseQuietly(io, logFd);
+    LogFilter filter(job);
+    Written written;
+    problem = Filter(io, logFd, scratchFd, filter, &written);
     if (problem.empty() && backup) problem = Backup(job);
     if (problem.empty()) {
-        err = CommitReplace(io, scratchFd, scratch, target, before);
+        err = CommitReplace(io, scratchFd, scratch, target, logFd, before);
         if (err.replaced) {
             // The new content is in place; only what came after the rename can still fail.
-            if (io.Close(scratchFd) != 0 && !err) err.what = "closing failed: " + ErrnoText(errno);
-            if (!err) return outcome;
-            return Failed("converted, but " + err.what);
+            std::string late = CatchUp(io, logFd, scratchFd, filter, written);
+            CloseQuietly(io, logFd);
+            if (io.Close(scratchFd) != 0 && late.empty()) {
+                late = "closing failed: " + ErrnoText(errno);
+            }
+            if (err && !late.empty()) late = err.what + "; " + late;
+            if (late.empty()) late = err.what;
+            if (late.empty()) return outcome;
+            return {RewriteStatus::kConvertedWithWarning, late};
         }
         problem = err.what;
     }
+    CloseQuietly(io, logFd);
     if (StopSignal()) problem = "interrupted; left as it was";
     if (!DiscardScratchFile(io, scratchFd, scratch)) {
         problem += "; " + scratch + " could not be removed: " + ErrnoText(errno);

@@ -25,11 +25,13 @@ struct RewriteJob {
 // kSkipped: left alone on purpose, before anything was tried (not a regular
 // file, the list, the scratch file or the archive itself, a read-only log);
 // kFailed: tried, and something went wrong. Either way the log is unchanged.
-enum class RewriteStatus { kConverted, kNotFound, kSkipped, kFailed };
+// kConvertedWithWarning: the log holds its converted form, but something after
+// the replace went wrong (the folder could not be flushed, say); the reason says what.
+enum class RewriteStatus { kConverted, kConvertedWithWarning, kNotFound, kSkipped, kFailed };
 
 struct RewriteOutcome {
     RewriteStatus status = RewriteStatus::kConverted;
-    std::string reason;  // empty when converted
+    std::string reason;  // empty when converted without a warning
 };
 
 RewriteOutcome RewriteLog(Io& io, const RewriteJob& job);

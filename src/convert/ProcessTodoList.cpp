@@ -109,6 +109,12 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
             case RewriteStatus::kConverted:
                 ++outcome.converted;
                 break;
+            case RewriteStatus::kConvertedWithWarning:
+                ++outcome.converted;
+                env.diag << "tidewell: " << entry.fileName << ": warning: converted, but "
+                         << r.reason << '\n';
+                outcome.warnings.push_back({entry.fileName, "converted, but " + r.reason});
+                break;
             case RewriteStatus::kNotFound:
                 ++outcome.notFound;
                 Report(env, outcome, entry.fileName, r.reason, Kind::kMissing);
@@ -141,7 +147,7 @@ size_t ProcessOutcome::skipped() const {
 
 int ExitStatusOf(const ProcessOutcome& outcome) {
     if (outcome.result < 0 || outcome.listReadFailed) return 2;
-    return outcome.failures.empty() ? 0 : 1;
+    return outcome.failures.empty() && outcome.warnings.empty() ? 0 : 1;
 }
 
 }  // namespace tidewell

@@ -44,6 +44,9 @@ struct ProcessOutcome {
     size_t converted = 0;
     size_t notFound = 0;
     std::vector<EntryFailure> failures;  // skipped and failed entries alike
+    // Logs that were converted, but with something to tell (the folder could
+    // not be flushed, say): not failures, yet not a clean run either.
+    std::vector<EntryFailure> warnings;
     bool cancelled = false;
     bool listReadFailed = false;  // the list opened but a read failed part-way
     size_t skipped() const;
@@ -52,8 +55,9 @@ struct ProcessOutcome {
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env);
 
-// 0 when every existing log was converted, 1 when any entry failed, 2 when the
-// list could not be opened or could not be read to its end.
+// 0 when every existing log was converted, 1 when any entry failed or was
+// converted with a warning, 2 when the list could not be opened or could not
+// be read to its end.
 int ExitStatusOf(const ProcessOutcome& outcome);
 
 }  // namespace tidewell

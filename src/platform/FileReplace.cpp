@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <thread>
+#include <vector>
 
 #include "platform/PathParts.h"
 
@@ -45,6 +47,146 @@ bool RemoveName(Io& io, const std::string& path) {
     return io.Remove(path) == 0 || errno == ENOENT;
 }
 
+// The names of a file's extended attributes. A file system without them has none.
+bool ListAttributes(Io& io, int fd, std::vector<std::string>* names) {
+    names->clear();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = io.ListXattrs(fd, nullptr, 0);
+        if (size < 0) return errno == ENOTSUP;
+        std::string buf(static_cast<size_t>(size), '\0');
+        const ssize_t got = size == 0 ? 0 : io.ListXattrs(fd, buf.data(), buf.size());
+        if (got < 0 && errno == ERANGE) continue;  // grew between the two calls
+        if (got < 0) return false;
+        for (size_t at = 0; at < static_cast<size_t>(got);) {
+            const size_t end = buf.find('\0', at);
+            if (end == std::string::npos) break;
+            if (end > at) names->push_back(buf.substr(at, end - at));
+            at = end + 1;
+        }
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+bool ReadAttribute(Io& io, int fd, const std::string& name, std::string* value) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = io.GetXattr(fd, name.c_str(), nullptr, 0);
+        if (size < 0) return false;
+        value->assign(static_cast<size_t>(size), '\0');
+        const ssize_t got =
+            size == 0 ? 0 : io.GetXattr(fd, name.c_str(), value->data(), value->size());
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) return false;
+        value->resize(static_cast<size_t>(got));
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// Gives `to` exactly the extended attributes of `from`: POSIX ACLs, security
+// labels, user attributes (and trusted ones, which only root sees). What the
+// new file took from its folder (a default ACL) and the log lacks goes.
+std::string CopyAttributes(Io& io, int from, int to) {
+    std::vector<std::string> wanted, present;
+    if (!ListAttributes(io, from, &wanted)) {
+        return "cannot read the log's extended attributes: " + ErrnoText(errno);
+    }
+    if (!ListAttributes(io, to, &present)) {
+        return "cannot read the new file's extended attributes: " + ErrnoText(errno);
+    }
+    for (const std::string& name : present) {
+        if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) continue;
+        if (io.RemoveXattr(to, name.c_str()) != 0 && errno != ENODATA) {
+            return "cannot drop the attribute " + name + ": " + ErrnoText(errno);
+        }
+    }
+    std::string value;
+    for (const std::string& name : wanted) {
+        if (!ReadAttribute(io, from, name, &value)) {
+            if (errno == ENODATA) continue;  // removed while we looked
+            return "cannot read the log's attribute " + name + ": " + ErrnoText(errno);
+        }
+        if (io.SetXattr(to, name.c_str(), value.data(), value.size()) != 0) {
+            return "cannot keep the log's attribute " + name + ": " + ErrnoText(errno);
+        }
+    }
+    return {};
+}
+
+enum class Leftover { kCleared, kBusy, kRefused };
+
+// Whose leftover may be cleared: ours, or the folder owner's, who could
+// remove or replace anything in that folder anyway.
+bool MayClear(Io& io, const std::string& path, const FileStat& st) {
+    if (st.uid == geteuid()) return true;
+    FileStat folder;
+    return io.Stat(DirectoryToSync(path), &folder) == 0 && st.uid == folder.uid;
+}
+
+// A file under the scratch name that this run did not create. Never written
+// to: a leftover of ours that no live run holds is removed so that the name
+// can be created afresh; anything else stops the entry.
+Leftover ClearLeftover(Io& io, const std::string& path, const FileStat& log, std::string* why) {
+    FileStat st;
+    if (io.Lstat(path, &st) != 0) {
+        if (errno == ENOENT) return Leftover::kCleared;  // gone in the meantime
+        *why = "cannot examine " + path + ": " + ErrnoText(errno);
+        return Leftover::kRefused;
+    }
+    if (!S_ISREG(st.mode)) {
+        *why = path + " exists and is not a regular file";
+        return Leftover::kRefused;
+    }
+    if (SameFile(st, log) && st.nlink <= 1) {
+        *why = "the log itself bears the scratch file's name";
+        return Leftover::kRefused;
+    }
+    if (!MayClear(io, path, st)) {
+        *why = path + " belongs to someone else; remove it to convert this log";
+        return Leftover::kRefused;
+    }
+    // Read-only and never followed: only to learn whether a live run holds it.
+    const int fd = io.Open(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return Leftover::kCleared;
+        *why = "cannot examine " + path + ": " + ErrnoText(errno);
+        return Leftover::kRefused;
+    }
+    FileStat opened;
+    if (io.Fstat(fd, &opened) != 0 || !SameFile(opened, st)) {
+        io.Close(fd);
+        return Leftover::kBusy;  // replaced while we looked: look again
+    }
+    if (io.TryLock(fd) != 0 && !LocksUnsupported(errno)) {
+        const int e = errno;
+        io.Close(fd);
+        if (IsBusy(e)) return Leftover::kBusy;
+        *why = "cannot lock " + path + ": " + ErrnoText(e);
+        return Leftover::kRefused;
+    }
+    // Unlinking drops only this name: a second name of another file keeps its data.
+    const bool removed = RemoveName(io, path);
+    const int e = errno;
+    io.Close(fd);
+    if (!removed) {
+        *why = "cannot remove the leftover " + path + ": " + ErrnoText(e);
+        return Leftover::kRefused;
+    }
+    return Leftover::kCleared;
+}
+
+// Drops the name of a file we created and then could not use, unless it
+// already leads to another run's file; closes fd.
+void DropCreated(Io& io, const std::string& path, int fd) {
+    FileStat mine, named;
+    if (io.Fstat(fd, &mine) == 0 && io.Lstat(path, &named) == 0 && SameFile(mine, named)) {
+        RemoveName(io, path);
+    }
+    io.Close(fd);
+}
+
 }  // namespace
 
 int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
@@ -57,83 +199,54 @@ int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lo
         }
         if (waited > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
 
-        // A name that is no plain file (a planted link, a device, a FIFO) is
-        // never opened for writing: that could truncate or block on someone else's file.
-        FileStat existing;
-        if (io.Lstat(path, &existing) == 0 && !S_ISREG(existing.mode)) {
-            err->what = path + " exists and is not a regular file";
-            return -1;
-        }
-        bool created = true;
-        int fd = io.Open(path, kFlags | O_CREAT | O_EXCL, 0600);
-        if (fd < 0 && errno == EEXIST) {
-            created = false;
-            fd = io.Open(path, kFlags);
-            if (fd < 0 && errno == ENOENT) continue;  // the other run just renamed it away
-        }
-        if (fd < 0) {
+        // Only a file this run creates ever receives a log's bytes, and it is
+        // private (0600) from its first moment.
+        const int fd = io.Open(path, kFlags | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 && errno != EEXIST) {
             err->what = "cannot create " + path + ": " + ErrnoText(errno);
             return -1;
         }
-        // Gives up on this attempt. A file we created is removed once we hold
-        // its lock; `owned` says the name is verified to be ours already.
-        auto fail = [&](const std::string& what, bool owned) {
-            if (owned || (created && (io.TryLock(fd) == 0 || LocksUnsupported(errno)))) {
-                RemoveName(io, path);
+        if (fd < 0) {
+            // Something holds the name: a run at work, a leftover of a run
+            // that was killed, or a file somebody else put there.
+            switch (ClearLeftover(io, path, log, &err->what)) {
+                case Leftover::kCleared:
+                case Leftover::kBusy:
+                    continue;
+                case Leftover::kRefused:
+                    return -1;
             }
-            io.Close(fd);
-            err->what = what;
-            return -1;
-        };
-        FileStat opened;
-        if (io.Fstat(fd, &opened) != 0) {
-            return fail("cannot examine " + path + ": " + ErrnoText(errno), false);
         }
-        if (!S_ISREG(opened.mode)) return fail(path + " is not a regular file", false);
+        // Locked at once, so that a run finding the name while we work waits.
         if (io.TryLock(fd) != 0 && !LocksUnsupported(errno)) {
             const int e = errno;
-            if (!IsBusy(e)) return fail("cannot lock " + path + ": " + ErrnoText(e), false);
-            io.Close(fd);
-            continue;
-        }
-        // Another run may have renamed the file we locked into its log in the
-        // meantime: only the file still under the scratch name is ours.
-        FileStat named;
-        if (io.Lstat(path, &named) != 0) {
-            if (errno != ENOENT)
-                return fail("cannot examine " + path + ": " + ErrnoText(errno), false);
-            io.Close(fd);
-            continue;
-        }
-        if (!SameFile(opened, named)) {
-            io.Close(fd);
-            continue;
-        }
-        if (SameFile(opened, log) && opened.nlink <= 1) {
-            io.Close(fd);
-            err->what = "the log itself bears the scratch file's name";
+            if (IsBusy(e)) {  // a run clearing leftovers got to it first
+                io.Close(fd);
+                continue;
+            }
+            DropCreated(io, path, fd);
+            err->what = "cannot lock " + path + ": " + ErrnoText(e);
             return -1;
         }
-        if (opened.nlink != 1) {
-            // A second name of some other file: emptying it would empty that
-            // file. Dropping the name leaves the other one intact.
-            if (!RemoveName(io, path)) {
-                return fail("cannot remove " + path +
-                                ", a second name of another file: " + ErrnoText(errno),
-                            false);
-            }
+        // Between our creation and our lock another run may have taken the
+        // new file for a leftover and removed it: only the file still under
+        // the scratch name is ours to fill.
+        FileStat opened, named;
+        if (io.Fstat(fd, &opened) != 0) {
+            err->what = "cannot examine " + path + ": " + ErrnoText(errno);
+            DropCreated(io, path, fd);
+            return -1;
+        }
+        if (io.Lstat(path, &named) != 0 || !SameFile(opened, named)) {
             io.Close(fd);
             continue;
-        }
-        if (io.Ftruncate(fd, 0) != 0) {
-            return fail("cannot empty " + path + ": " + ErrnoText(errno), true);
         }
         return fd;
     }
 }
 
 ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath,
-                           const std::string& target, const FileStat& before) {
+                           const std::string& target, int logFd, const FileStat& before) {
     ReplaceError err;
     FileStat scratch;
     if (io.Fstat(scratchFd, &scratch) != 0) {
@@ -146,6 +259,10 @@ ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath
         err.what = "cannot keep the log's owner and group: " + ErrnoText(errno);
         return err;
     }
+    // Attributes before the mode: setting an ACL sets the group bits, and the
+    // mode then restores what a change of owner cleared.
+    err.what = CopyAttributes(io, logFd, scratchFd);
+    if (err) return err;
     if (io.Fchmod(scratchFd, before.mode & 07777) != 0) {
         err.what = "cannot set permissions: " + ErrnoText(errno);
         return err;

@@ -14,20 +14,22 @@ struct ReplaceError {
     explicit operator bool() const { return !what.empty(); }
 };
 
-// Opens (creating it if needed) and locks the scratch file, then empties it.
-// Waits up to lockWaitMs for another run holding it. `log` is the file about
-// to be rewritten: a scratch name that is another name of it (or of any file
-// with more than one name) is dropped rather than emptied. Returns the fd or -1;
-// on failure nothing of ours is left under the scratch name.
+// Creates the scratch file afresh (never reusing a file found there), private
+// to us, and locks it. Waits up to lockWaitMs for another run holding it. A
+// leftover of ours (or of the folder's owner) that no run holds is removed
+// first; one of another user, or no regular file, is refused. `log` is the
+// file about to be rewritten. Returns the fd or -1; on failure nothing of ours
+// is left under the scratch name.
 int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
                     ReplaceError* err);
 
-// The scratch file is complete: give it the original's owner and permission
-// bits, flush it, make sure the original was not changed since `before` was
-// taken, and rename it over `target`, then sync the folder.
+// The scratch file is complete: give it the original's owner, extended
+// attributes (ACLs among them, read through logFd, the original still open)
+// and permission bits, flush it, make sure the original was not changed since
+// `before` was taken, and rename it over `target`, then sync the folder.
 // On failure the target is untouched; the caller still owns the scratch file.
 ReplaceError CommitReplace(Io& io, int scratchFd, const std::string& scratchPath,
-                           const std::string& target, const FileStat& before);
+                           const std::string& target, int logFd, const FileStat& before);
 
 // Removes a scratch file that is not going to be used (while still holding its
 // lock, so no other run sees a half file), then closes it. False if the name

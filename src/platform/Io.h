@@ -60,6 +60,15 @@ class Io {
     virtual int Fchmod(int fd, uint32_t mode);
     virtual int Fchown(int fd, uint32_t uid, uint32_t gid);
     virtual int Ftruncate(int fd, int64_t size);
+    // Moves the file offset to `offset` from the start; returns it, or -1.
+    virtual int64_t Seek(int fd, int64_t offset);
+    // Extended attributes (POSIX ACLs among them) of an open file, as
+    // flistxattr, fgetxattr, fsetxattr and fremovexattr. Where a system has
+    // none (Windows), the list is empty.
+    virtual ssize_t ListXattrs(int fd, char* names, size_t size);
+    virtual ssize_t GetXattr(int fd, const char* name, void* value, size_t size);
+    virtual int SetXattr(int fd, const char* name, const void* value, size_t size);
+    virtual int RemoveXattr(int fd, const char* name);
     // access(2) with the effective ids: may this process write (W_OK) the file?
     virtual int Access(const std::string& path, int mode);
     // The name of the file a name leads to, every symbolic link followed (realpath(3)).

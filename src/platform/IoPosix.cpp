@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -106,6 +107,21 @@ int Io::Fchown(int fd, uint32_t uid, uint32_t gid) {
 }
 int Io::Ftruncate(int fd, int64_t size) {
     return ::ftruncate(fd, size);
+}
+int64_t Io::Seek(int fd, int64_t offset) {
+    return ::lseek(fd, offset, SEEK_SET);
+}
+ssize_t Io::ListXattrs(int fd, char* names, size_t size) {
+    return ::flistxattr(fd, names, size);
+}
+ssize_t Io::GetXattr(int fd, const char* name, void* value, size_t size) {
+    return ::fgetxattr(fd, name, value, size);
+}
+int Io::SetXattr(int fd, const char* name, const void* value, size_t size) {
+    return ::fsetxattr(fd, name, value, size, 0);
+}
+int Io::RemoveXattr(int fd, const char* name) {
+    return ::fremovexattr(fd, name);
 }
 int Io::Access(const std::string& path, int mode) {
     return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS);

@@ -479,6 +479,31 @@ int Io::Ftruncate(int fd, int64_t size) {
     return ok ? 0 : FailWin(e);
 }
 
+int64_t Io::Seek(int fd, int64_t offset) {
+    Slot s;
+    if (!GetSlot(fd, &s)) return -1;
+    LARGE_INTEGER to{}, at{};
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(s.handle, to, &at, FILE_BEGIN)) return FailWin();
+    return at.QuadPart;
+}
+
+// No extended attributes here: what a file's access list says, a new file
+// takes from its folder.
+ssize_t Io::ListXattrs(int fd, char*, size_t) {
+    Slot s;
+    return GetSlot(fd, &s) ? 0 : -1;
+}
+ssize_t Io::GetXattr(int, const char*, void*, size_t) {
+    return FailErrno(ENODATA);
+}
+int Io::SetXattr(int, const char*, const void*, size_t) {
+    return FailErrno(ENOTSUP);
+}
+int Io::RemoveXattr(int, const char*) {
+    return FailErrno(ENODATA);
+}
+
 int Io::Access(const std::string& path, int mode) {
     std::wstring wide;
     if (!Widen(path, &wide)) return -1;

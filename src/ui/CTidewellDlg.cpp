@@ -429,19 +429,22 @@ bool CTidewellDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CTidewellDlg::ReportFailures(const ProcessOutcome& outcome) {
-    if (outcome.failures.empty()) return;
+    if (outcome.failures.empty() && outcome.warnings.empty()) return;
     QStringList shown;
     QStringList all;
-    for (const EntryFailure& f : outcome.failures) {
+    auto add = [&](const EntryFailure& f) {
         const QString line = QStringLiteral("%1: %2").arg(
             f.path.empty() ? tr("(空のファイル名)") : FromBytes(f.path),
             QString::fromStdString(f.reason));
         all << line;
         if (size_t(shown.size()) < kFailuresShown) shown << line;
-    }
-    QString text = tr("次のログは変換できませんでした（%1 件）。\n\n%2")
-                       .arg(all.size())
-                       .arg(shown.join(QLatin1Char('\n')));
+    };
+    for (const EntryFailure& f : outcome.failures) add(f);
+    for (const EntryFailure& f : outcome.warnings) add(f);
+    QString text = outcome.failures.empty()
+                       ? tr("次のログは変換しましたが、問題がありました（%1 件）。\n\n%2")
+                       : tr("次のログは変換できませんでした（%1 件）。\n\n%2");
+    text = text.arg(all.size()).arg(shown.join(QLatin1Char('\n')));
     if (all.size() > shown.size()) {
         text += tr("\nほか %1 件").arg(all.size() - shown.size());
     }
