@@ -155,7 +155,12 @@ Leftover ClearLeftover(Io& io, const std::string& path, const FileStat& log, std
         return Leftover::kRefused;
     }
     FileStat opened;
-    if (io.Fstat(fd, &opened) != 0 || !SameFile(opened, st)) {
+    if (io.Fstat(fd, &opened) != 0) {
+        *why = "cannot examine " + path + ": " + ErrnoText(errno);
+        io.Close(fd);
+        return Leftover::kRefused;
+    }
+    if (!SameFile(opened, st)) {
         io.Close(fd);
         return Leftover::kBusy;  // replaced while we looked: look again
     }
