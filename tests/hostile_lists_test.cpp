@@ -208,9 +208,8 @@ TEST(HostileTree, ScratchFilePlantedByAnotherUserIsRefused) {
         ASSERT_GE(held, 0);
         WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", log).bytes());
         chmod((t / "TODOLST2.DAT").c_str(), 0644);
-        std::filesystem::create_directory(t / "cfg");
-        const auto env = ProfileEnv(t / "cfg", t / "TODOLST2.DAT", "");
-        if (!asRoot) GiveAway(t / "cfg");
+        const auto env = WriteProfile(t, t / "TODOLST2.DAT");
+        if (!asRoot) GiveAway(t / "config");
         std::string binary = TIDEWELL_BINARY;
         if (!asRoot) {
             std::filesystem::create_directory(t / "bin");
@@ -218,13 +217,15 @@ TEST(HostileTree, ScratchFilePlantedByAnotherUserIsRefused) {
             std::filesystem::copy_file(TIDEWELL_BINARY, binary);
             chmod(binary.c_str(), 0755);
         }
-        Child run({"/batch"}, env, asRoot ? std::vector<std::string>{} : Unprivileged(), binary);
-        const int status = run.Wait(20000);
-        ASSERT_FALSE(run.hung());
-        EXPECT_EQ(status, 1) << run.err();
-        EXPECT_NE(run.err().find(log + ": " + planted + " belongs to someone else"),
-                  std::string::npos)
-            << run.err();
+        const RunResult r =
+            RunTidewell({"/batch"}, env,
+                        {.binary = binary,
+                         .prefix = asRoot ? std::vector<std::string>{} : Unprivileged(),
+                         .timeoutMs = 20000});
+        ASSERT_FALSE(r.hung);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(log + ": " + planted + " belongs to someone else"), std::string::npos)
+            << r.err;
         EXPECT_EQ(ReadFile(log), kText);
         char got[64];
         EXPECT_EQ(pread(held, got, sizeof got, 0), 0) << "the log's bytes reached the planted file";
