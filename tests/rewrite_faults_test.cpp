@@ -1,9 +1,12 @@
 // A rewrite that fails at any step leaves the log exactly as it was.
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "FaultyIo.h"
+#include "LogChecks.h"
 #include "TestSupport.h"
 #include "convert/ProcessTodoList.h"
 
@@ -34,6 +37,8 @@ TEST(RewriteFaults, FailedStepLeavesLogAndNoScratchFile) {
         {"rename", EIO, false, "cannot replace log"},
         {"archive.add", EIO, true, "backup failed"},
         {"archive.commit", ENOSPC, true, "backup failed"},
+        {"xattr.list", EIO, false, "cannot read the log's extended attributes"},
+        {"xattr.set", ENOSPC, false, "cannot keep the log's attribute user.origin"},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.op);
@@ -42,6 +47,10 @@ TEST(RewriteFaults, FailedStepLeavesLogAndNoScratchFile) {
         const std::string original = "a\r\nb\r\nc\r\n";
         WriteFile(log, original);
         WriteFile(dir / "TODOLST2.DAT", ListBuilder().Board("PATIO", "b", log).bytes());
+        if (setxattr(log.c_str(), "user.origin", "x", 1, 0) != 0 &&
+            std::string(c.op).rfind("xattr.", 0) == 0) {
+            continue;  // no extended attributes on this file system
+        }
 
         FaultyIo io;
         io.FailOp(c.op, c.err, c.nth);
@@ -59,6 +68,30 @@ TEST(RewriteFaults, FailedStepLeavesLogAndNoScratchFile) {
         ASSERT_EQ(outcome.failures.size(), 1u);
         EXPECT_NE(err.str().find(c.reason), std::string::npos) << err.str();
     }
+}
+
+// Trouble after the rename: the log is converted, and that is what the line
+// says, as a warning; the run still ends with status 1.
+TEST(RewriteFaults, TroubleAfterTheReplaceIsAWarning) {
+    TempDir dir;
+    const std::string log = dir / "p.log";
+    WriteFile(log, "a\r\nb\r\n");
+    WriteFile(dir / "TODOLST2.DAT", ListBuilder().Board("PATIO", "b", log).bytes());
+    FaultyIo io;
+    io.FailOp("fsync", EIO, 2);  // the folder's, after the rename
+    std::ostringstream out, err;
+    ConvertEnv env(io, out, err);
+    ConvertSettings s;
+    s.m_strTodoPath = dir / "TODOLST2.DAT";
+    const ProcessOutcome outcome = ProcessTodoList(s, env);
+    EXPECT_EQ(ReadFile(log), test::ExpectedCut("a\r\nb\r\n", 100, false));
+    EXPECT_EQ(err.str(), "tidewell: " + log +
+                             ": warning: converted, but the folder could not be flushed: " +
+                             std::strerror(EIO) + "\n");
+    EXPECT_TRUE(outcome.failures.empty());
+    EXPECT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_EQ(outcome.converted, 1u);
+    EXPECT_EQ(ExitStatusOf(outcome), 1);
 }
 
 TEST(RewriteFaults, UnreadableListIsStatusTwo) {

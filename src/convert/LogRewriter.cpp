@@ -66,8 +66,9 @@ class LogFilter {
     // Converts from fd to its end into out; false on a read error (errno set).
     bool Feed(Io& io, int fd, OutBuffer& out) {
         const IoBuffer block = MakeIoBuffer(kFilterBlockSize);
+        FdSource in(io, fd);
         for (;;) {
-            const ssize_t got = io.Read(fd, block.get(), kFilterBlockSize);
+            const ptrdiff_t got = in.Read(block.get(), kFilterBlockSize);
             if (got < 0) return false;
             if (got == 0 || !out.ok()) return true;
             consumed_ += got;
