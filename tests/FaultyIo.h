@@ -332,11 +332,4 @@ class FaultyIo : public Io {
     std::function<void(const std::string&)> hook_;
 };
 
-// Puts a FaultyIo in place as the process-wide Io for the lifetime of the guard.
-class ScopedIo {
-  public:
-    explicit ScopedIo(Io* io) { SetCurrentIo(io); }
-    ~ScopedIo() { SetCurrentIo(nullptr); }
-};
-
 }  // namespace tidewell::test

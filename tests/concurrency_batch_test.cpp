@@ -134,7 +134,8 @@ TEST(ConcurrencyLock, BusyScratchFileSkipsTheEntryAfterABoundedWait) {
     job.listName = job.path = log;
     job.lockWaitMs = 200;
     const auto start = std::chrono::steady_clock::now();
-    const RewriteOutcome r = RewriteLog(CurrentIo(), job);
+    Io io;
+    const RewriteOutcome r = RewriteLog(io, job);
     const auto waited = std::chrono::steady_clock::now() - start;
     close(held);
 

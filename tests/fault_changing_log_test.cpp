@@ -70,7 +70,6 @@ TEST_P(ChangingLog, IsKeptWithEveryByteAndReported) {
     s.m_bBackup = m.backup;
     std::ostringstream trace, diag;
     ConvertEnv env(io, trace, diag);
-    ScopedIo scoped(&io);
     const ProcessOutcome o = ProcessTodoList(s, env);
 
     ASSERT_EQ(seen >= m.nth, true) << "the change never happened";
@@ -82,19 +81,69 @@ TEST_P(ChangingLog, IsKeptWithEveryByteAndReported) {
 }
 
 // The log's own operations in a run: open, fstat, access, lstat, then the
-// scratch file's, then reading (read), backup (archive.add), flush (fsync).
+// scratch file's, then the backup (archive.add), reading (read), flush (fsync).
 INSTANTIATE_TEST_SUITE_P(
     Moments, ChangingLog,
     ::testing::Values(Moment{"append_while_reading", "read", 2, Change::kAppend, false},
                       Moment{"append_after_reading", "read", 3, Change::kAppend, false},
-                      // The archive's own check sees the file differ from what it read first.
+                      // The backup reads more than the file held when it was opened.
                       Moment{"append_during_backup", "archive.add", 1, Change::kAppend, true,
-                             "backup failed: member LOG.TXT does not match the file"},
+                             "backup failed: LOG.TXT changed while it was being backed up"},
+                      // After the archive took the original: the bytes read for the
+                      // conversion are no longer the ones archived.
+                      Moment{"append_after_backup", "fsync", 1, Change::kAppend, true,
+                             "log changed since it was backed up"},
+                      Moment{"overwritten_after_backup", "fsync", 1, Change::kOverwriteSameSize,
+                             true, "log changed since it was backed up"},
                       Moment{"append_before_commit", "fsync", 1, Change::kAppend, false},
                       Moment{"replaced_before_commit", "fsync", 1, Change::kReplace, false},
                       Moment{"overwritten_same_size", "fsync", 1, Change::kOverwriteSameSize,
                              false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The listed name is a symbolic link that someone points at another file at
+// any moment of the run: whichever file is converted, the archive holds that
+// file's own original, never the other's.
+TEST(ChangingLink, ArchiveHoldsTheBytesThatWereConverted) {
+    const std::string first = "first\r\nfile\r\n", second = "second\r\nfile\r\n";
+    long total = 0;
+    for (long n = 1; total == 0 || n <= total; ++n) {
+        TempDir t;
+        WriteFile(t / "a.txt", first);
+        WriteFile(t / "b.txt", second);
+        symlink("a.txt", (t / "LOG.TXT").c_str());
+        WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "LOG.TXT").bytes());
+        FaultyIo io;
+        io.OnCall([&](const std::string&) {
+            if (io.calls() != n) return;
+            unlink((t / "LOG.TXT").c_str());
+            symlink("b.txt", (t / "LOG.TXT").c_str());
+        });
+        ConvertSettings s;
+        s.m_strTodoPath = t / "TODOLST2.DAT";
+        s.m_bBackup = 1;
+        std::ostringstream trace, diag;
+        ConvertEnv env(io, trace, diag);
+        const ProcessOutcome o = ProcessTodoList(s, env);
+        if (total == 0) total = io.calls();
+        SCOPED_TRACE("re-pointed before call " + std::to_string(n) + " of " +
+                     std::to_string(total) + "\n" + diag.str());
+
+        const std::string a = ReadFile(t / "a.txt"), b = ReadFile(t / "b.txt");
+        const ArchiveContent archive = ReadArchive(t / "STXBAK.zip");
+        const bool aConverted = a == ExpectedCut(first, 100, false);
+        const bool bConverted = b == ExpectedCut(second, 100, false);
+        ASSERT_TRUE(a == first || aConverted);
+        ASSERT_TRUE(b == second || bConverted);
+        ASSERT_FALSE(aConverted && bConverted);
+        if (aConverted || bConverted) {
+            ASSERT_TRUE(archive.ok) << archive.error;
+            EXPECT_EQ(archive.members.at("LOG.TXT"), aConverted ? first : second);
+        } else {
+            EXPECT_EQ(ExitStatusOf(o), 1);
+        }
+    }
+}
 
 // A stop asked for by a signal at any of these moments drops the entry
 // cleanly: the log as it was, no scratch file, no working copy of the archive.
@@ -107,7 +156,6 @@ TEST(StopRequest, MidLogLeavesItAsItWas) {
         io.OnCall([&](const std::string& called) {
             if (called == op) RequestStop(SIGTERM);
         });
-        ScopedIo scoped(&io);
         RewriteJob job;
         job.listName = job.path = log;
         job.backup = true;

@@ -131,11 +131,7 @@ class Tree {
         s.m_bBackup = sc_.backup;
         std::ostringstream trace, diag;
         ConvertEnv env(io, trace, diag);
-        ProcessOutcome o;
-        {
-            ScopedIo scoped(&io);
-            o = ProcessTodoList(s, env);
-        }
+        const ProcessOutcome o = ProcessTodoList(s, env);
         if (o.result < 0) diag << "list: " << o.listError << '\n';
         return {ExitStatusOf(o), diag.str()};
     }

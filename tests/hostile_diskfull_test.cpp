@@ -68,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DiskFull,
                                       return s;
                                   }(),
                                   "No space left on device"},
-                             // The cut copy fits beside the log; the backup of it does not.
-                             Full{"backup", "BACKUP=1\n", Random(150 * 1024), "backup failed"}),
+                             // The backup, taken first, does not fit beside the log.
+                             Full{"backup", "BACKUP=1\n", Random(210 * 1024), "backup failed"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -17,7 +17,6 @@ using test::Exists;
 using test::FaultyIo;
 using test::ListBuilder;
 using test::ReadFile;
-using test::ScopedIo;
 using test::TempDir;
 using test::WriteFile;
 
@@ -54,7 +53,6 @@ TEST(RewriteFaults, FailedStepLeavesLogAndNoScratchFile) {
 
         FaultyIo io;
         io.FailOp(c.op, c.err, c.nth);
-        ScopedIo scoped(&io);
         std::ostringstream out, err;
         ConvertEnv env(io, out, err);
         ConvertSettings s;

@@ -354,7 +354,8 @@ TEST(TodoListScanner, ProgressIsTheScannersPosition) {
     list.Raw("trailing bytes that name no log");
     test::WriteFile(dir / "TODOLST2.DAT", list.bytes());
     std::ostringstream out, err;
-    ConvertEnv env(CurrentIo(), out, err);
+    Io io;
+    ConvertEnv env(io, out, err);
     std::vector<uint64_t> offsets;
     env.progress = [&](const EntryProgress& p) {
         EXPECT_EQ(p.listSize, list.bytes().size());

@@ -6,9 +6,11 @@
 
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 
+#include "LogChecks.h"
 #include "TestSupport.h"
-#include "platform/Archiver.h"
+#include "convert/ProcessTodoList.h"
 #include "platform/WinePaths.h"
 
 namespace tidewell {
@@ -69,6 +71,7 @@ class WinePathsTest : public ::testing::Test {
 
     TempDir tmp_;
     std::string prefix_;
+    Io io_;
 };
 
 TEST_F(WinePathsTest, MapsDriveNames) {
@@ -102,7 +105,7 @@ TEST_F(WinePathsTest, MapsDriveNames) {
     };
     for (const Case& c : cases) {
         std::string error = "stale";
-        const std::string got = MapDosName(CurrentIo(), prefix_, c.name, &error);
+        const std::string got = MapDosName(io_, prefix_, c.name, &error);
         const std::string want =
             c.expected[0] == '=' ? std::string(c.expected + 1) : prefix_ + "/" + c.expected;
         EXPECT_EQ(got, want) << c.name;
@@ -125,12 +128,12 @@ TEST_F(WinePathsTest, RefusesWhatCannotBeMappedSafely) {
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_EQ(MapDosName(CurrentIo(), prefix_, c.name, &error), "") << c.name;
+        EXPECT_EQ(MapDosName(io_, prefix_, c.name, &error), "") << c.name;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
     }
     // The message names both candidates so the user can resolve it.
     std::string error;
-    MapDosName(CurrentIo(), prefix_, "C:\\TWIN\\A.txt", &error);
+    MapDosName(io_, prefix_, "C:\\TWIN\\A.txt", &error);
     EXPECT_NE(error.find("A.TXT"), std::string::npos) << error;
     EXPECT_NE(error.find("a.txt"), std::string::npos) << error;
 }
@@ -140,7 +143,7 @@ TEST_F(WinePathsTest, PrefixComesFromTheEnvironment) {
         ScopedEnv prefix("WINEPREFIX", prefix_ + "//");
         EXPECT_EQ(WinePrefix(), prefix_);
         std::string error;
-        EXPECT_EQ(MapHarucomName("C:\\HARUCOM\\LOG\\MAIL01.TXT", &error),
+        EXPECT_EQ(MapHarucomName(io_, "C:\\HARUCOM\\LOG\\MAIL01.TXT", &error),
                   prefix_ + "/dosdevices/c:/HaruCom/Log/mail01.txt");
         EXPECT_EQ(error, "");
     }
@@ -149,58 +152,59 @@ TEST_F(WinePathsTest, PrefixComesFromTheEnvironment) {
         ScopedEnv home("HOME", tmp_.path());
         EXPECT_EQ(WinePrefix(), tmp_ / ".wine");
         std::string error;
-        EXPECT_EQ(MapHarucomName("C:\\X", &error), "");
+        EXPECT_EQ(MapHarucomName(io_, "C:\\X", &error), "");
         EXPECT_NE(error.find("drive C: is not mapped"), std::string::npos) << error;
     }
 }
 
 TEST_F(WinePathsTest, MappedFolderForTheFileDialog) {
     ScopedEnv prefix("WINEPREFIX", prefix_);
-    EXPECT_EQ(MappedFolderOf("C:\\HARUCOM\\TODOLST2"), prefix_ + "/dosdevices/c:/HaruCom");
-    EXPECT_EQ(MappedFolderOf("c:\\harucom\\log\\"), prefix_ + "/dosdevices/c:/HaruCom/Log");
-    EXPECT_EQ(MappedFolderOf(tmp_ / "data/TODOLST2.DAT"), tmp_ / "data");
-    EXPECT_EQ(MappedFolderOf("/TODOLST2.DAT"), "/");
-    EXPECT_EQ(MappedFolderOf("C:\\MISSING\\TODOLST2"), "");
-    EXPECT_EQ(MappedFolderOf("F:\\HARUCOM\\TODOLST2"), "");
-    EXPECT_EQ(MappedFolderOf("TODOLST2.DAT"), "");
+    EXPECT_EQ(MappedFolderOf(io_, "C:\\HARUCOM\\TODOLST2"), prefix_ + "/dosdevices/c:/HaruCom");
+    EXPECT_EQ(MappedFolderOf(io_, "c:\\harucom\\log\\"), prefix_ + "/dosdevices/c:/HaruCom/Log");
+    EXPECT_EQ(MappedFolderOf(io_, tmp_ / "data/TODOLST2.DAT"), tmp_ / "data");
+    EXPECT_EQ(MappedFolderOf(io_, "/TODOLST2.DAT"), "/");
+    EXPECT_EQ(MappedFolderOf(io_, "C:\\MISSING\\TODOLST2"), "");
+    EXPECT_EQ(MappedFolderOf(io_, "F:\\HARUCOM\\TODOLST2"), "");
+    EXPECT_EQ(MappedFolderOf(io_, "TODOLST2.DAT"), "");
 }
 
-// The backup command names the archive and the log as the list does; both
-// must land in the log's real folder, and an existing archive is reused
-// whatever the case of its name.
-TEST_F(WinePathsTest, ArchiverFindsItsFilesThroughTheMapping) {
+// The backup finds the archive the way it finds the log: both land in the
+// log's real folder, an existing archive is reused whatever the case of its
+// name, and members carry the real names, so that extracting gives back the
+// files as they are. A name the mapping cannot settle converts nothing.
+TEST_F(WinePathsTest, BackupFindsItsFilesThroughTheMapping) {
     ScopedEnv prefix("WINEPREFIX", prefix_);
     const std::string folder = prefix_ + "/drive_c/HaruCom/Log";
-    char output[1024] = {};
-    ASSERT_EQ(ArchiverCommand(nullptr, "a -n C:\\HARUCOM\\LOG\\stxbak C:\\HARUCOM\\LOG\\MAIL01.TXT",
-                              output, sizeof output),
-              0)
-        << output;
-    ASSERT_TRUE(Exists(folder + "/stxbak.zip"));
     WriteFile(folder + "/Mail02.TXT", "n");
-    ASSERT_EQ(ArchiverCommand(nullptr, "a -n C:\\HARUCOM\\LOG\\STXBAK C:\\HARUCOM\\LOG\\MAIL02.TXT",
-                              output, sizeof output),
-              0)
-        << output;
-    EXPECT_FALSE(Exists(folder + "/STXBAK.zip"));
-    int err = 0;
-    zip_t* za = zip_open((folder + "/stxbak.zip").c_str(), ZIP_RDONLY, &err);
-    ASSERT_NE(za, nullptr);
-    // Members carry the real names, so that extracting gives back the files as they are.
-    EXPECT_GE(zip_name_locate(za, "mail01.txt", 0), 0);
-    EXPECT_GE(zip_name_locate(za, "Mail02.TXT", 0), 0);
-    EXPECT_EQ(zip_get_num_entries(za, 0), 2);
-    zip_discard(za);
+    zip_t* old = zip_open((folder + "/stxbak.zip").c_str(), ZIP_CREATE, nullptr);
+    ASSERT_NE(old, nullptr);
+    zip_file_add(old, "OLD.TXT", zip_source_buffer(old, "o", 1, 0), 0);
+    ASSERT_EQ(zip_close(old), 0);
+    WriteFile(tmp_ / "wine/drive_c/Twin/stxbak.zip", "");
+    WriteFile(tmp_ / "wine/drive_c/Twin/Stxbak.ZIP", "");
 
-    EXPECT_NE(ArchiverCommand(nullptr, "a -n F:\\LOG\\STXBAK C:\\HARUCOM\\LOG\\MAIL01.TXT", output,
-                              sizeof output),
-              0);
-    EXPECT_NE(std::string(output).find("drive F: is not mapped"), std::string::npos) << output;
-    EXPECT_NE(
-        ArchiverCommand(nullptr, "a -n C:\\TWIN\\STXBAK C:\\TWIN\\A.txt", output, sizeof output),
-        0);
-    EXPECT_NE(std::string(output).find("ambiguous"), std::string::npos) << output;
-    EXPECT_FALSE(Exists(prefix_ + "/drive_c/Twin/STXBAK.zip"));
+    test::ListBuilder list;
+    list.Mail("s", "C:\\HARUCOM\\LOG\\MAIL01.TXT")
+        .Mail("s", "C:\\HARUCOM\\LOG\\MAIL02.TXT")
+        .Mail("s", "C:\\TWIN\\EXACT.TXT");
+    WriteFile(tmp_ / "TODOLST2.DAT", list.bytes());
+    ConvertSettings s;
+    s.m_strTodoPath = tmp_ / "TODOLST2.DAT";
+    s.m_bBackup = 1;
+    std::ostringstream trace, diag;
+    ConvertEnv env(io_, trace, diag);
+    env.mapName = MapHarucomName;
+    const ProcessOutcome o = ProcessTodoList(s, env);
+
+    EXPECT_EQ(o.converted, 2u) << diag.str();
+    EXPECT_FALSE(Exists(folder + "/STXBAK.zip"));
+    const test::ArchiveContent a = test::ReadArchive(folder + "/stxbak.zip");
+    ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_EQ(a.members, (std::map<std::string, std::string>{
+                             {"OLD.TXT", "o"}, {"mail01.txt", "m"}, {"Mail02.TXT", "n"}}));
+    ASSERT_EQ(o.failures.size(), 1u) << diag.str();
+    EXPECT_NE(o.failures[0].reason.find("ambiguous"), std::string::npos) << o.failures[0].reason;
+    EXPECT_EQ(test::ReadFile(tmp_ / "wine/drive_c/Twin/EXACT.TXT"), "4");
 }
 
 }  // namespace

@@ -61,20 +61,19 @@ class TraceTail : public std::streambuf {
 
 }  // namespace
 
-std::string TodoListOpenError(const std::string& name) {
+std::string TodoListOpenError(Io& io, const std::string& name) {
     // The stored path is HARUCOM's own (the default C:\HARUCOM\TODOLST2 too).
     std::string error;
-    const std::string path = MapHarucomName(name, &error);
+    const std::string path = MapHarucomName(io, name, &error);
     if (!error.empty()) return error;
-    Io& io = CurrentIo();
     const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return ErrnoText(errno);
     io.Close(fd);
     return {};
 }
 
-bool TodoListOpens(const ConvertSettings& s) {
-    return TodoListOpenError(s.m_strTodoPath).empty();
+bool TodoListOpens(Io& io, const ConvertSettings& s) {
+    return TodoListOpenError(io, s.m_strTodoPath).empty();
 }
 
 std::string SummaryLine(const ProcessOutcome& outcome) {
@@ -83,14 +82,13 @@ std::string SummaryLine(const ProcessOutcome& outcome) {
            " skipped, " + std::to_string(outcome.failed()) + " failed";
 }
 
-int RunBatch(const ConvertSettings& s, const void* caller, const Options& options) {
+int RunBatch(Io& io, const ConvertSettings& s, const Options& options) {
     // On a terminal the run shows where it is; its trace and error lines pass
     // the progress line so that it is out of their way.
     TerminalProgress progress(STDERR_FILENO, STDOUT_FILENO, std::cout, std::cerr);
     TraceTail tail(progress.active() ? progress.trace().rdbuf() : std::cout.rdbuf());
     std::ostream trace(&tail);
-    ConvertEnv env{CurrentIo(), trace, progress.active() ? progress.diag() : std::cerr};
-    env.caller = caller;
+    ConvertEnv env{io, trace, progress.active() ? progress.diag() : std::cerr};
     env.mapName = MapHarucomName;
     if (progress.active()) {
         env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };

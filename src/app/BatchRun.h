@@ -6,16 +6,17 @@
 #include "app/CommandLine.h"
 #include "convert/ConvertSettings.h"
 #include "convert/ProcessTodoList.h"
+#include "platform/Io.h"
 
 namespace tidewell {
 
 // Why the to-do list named `name` does not open for reading; empty when it
 // does (it is closed again at once).
-std::string TodoListOpenError(const std::string& name);
-bool TodoListOpens(const ConvertSettings& s);
+std::string TodoListOpenError(Io& io, const std::string& name);
+bool TodoListOpens(Io& io, const ConvertSettings& s);
 
 // Converts every log of the list; returns the process exit status.
-int RunBatch(const ConvertSettings& s, const void* caller, const Options& options = {});
+int RunBatch(Io& io, const ConvertSettings& s, const Options& options = {});
 
 // "tidewell: 3 converted, 1 missing, 0 skipped, 1 failed"
 std::string SummaryLine(const ProcessOutcome& outcome);

@@ -22,19 +22,19 @@ bool CTidewellApp::InitInstance() {
 
     // A batch start with a readable list needs no window at all, so it is
     // settled before anything of the window system is even loaded.
-    if (start.m_bBatch && TodoListOpens(start)) {
-        m_nExitCode = RunBatch(start, &start, ParseOptions(m_argc, m_argv));
+    if (start.m_bBatch && TodoListOpens(m_io, start)) {
+        m_nExitCode = RunBatch(m_io, start, ParseOptions(m_argc, m_argv));
         return false;
     }
     if (!DisplayConfigured()) {
-        std::cerr << NoDisplayLine(start,
+        std::cerr << NoDisplayLine(m_io, start,
                                    "none is set (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
                                    "are all unset)")
                   << '\n';
         m_nExitCode = 2;
         return false;
     }
-    m_nExitCode = RunDialogModule(&m_argc, m_argv);
+    m_nExitCode = RunDialogModule(&m_argc, m_argv, m_io);
     return false;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Io.h"
+
 namespace tidewell {
 
 class CTidewellApp {
@@ -21,6 +23,7 @@ class CTidewellApp {
     char** m_argv;
     std::string m_strCmdLine;
     int m_nExitCode = 0;
+    Io m_io;  // the system's; every file operation of the run goes through it
 };
 
 }  // namespace tidewell

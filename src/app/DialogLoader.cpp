@@ -15,8 +15,8 @@ namespace tidewell {
 #ifdef _WIN32
 
 // Windows builds link the dialogs in directly.
-int RunDialogModule(int* argc, char** argv) {
-    return TidewellDialogMain(argc, argv);
+int RunDialogModule(int* argc, char** argv, Io& io) {
+    return TidewellDialogMain(argc, argv, &io);
 }
 
 #else
@@ -33,7 +33,7 @@ std::string ExecutableFolder() {
 
 }  // namespace
 
-int RunDialogModule(int* argc, char** argv) {
+int RunDialogModule(int* argc, char** argv, Io& io) {
     // Beside the program in a build tree; under lib/ once installed.
     const std::string folder = ExecutableFolder();
     const std::string candidates[] = {
@@ -48,12 +48,13 @@ int RunDialogModule(int* argc, char** argv) {
             errors += std::string("; ") + dlerror();
             continue;
         }
-        auto entry = reinterpret_cast<int (*)(int*, char**)>(dlsym(module, "TidewellDialogMain"));
+        auto entry =
+            reinterpret_cast<int (*)(int*, char**, Io*)>(dlsym(module, "TidewellDialogMain"));
         if (!entry) {
             errors += "; " + path + " has no dialog entry";
             continue;
         }
-        return entry(argc, argv);  // the module stays loaded until the process ends
+        return entry(argc, argv, &io);  // the module stays loaded until the process ends
     }
     std::cerr << "tidewell: cannot load the dialogs (" TIDEWELL_DIALOG_MODULE " not found beside "
               << folder << " or in ../" TIDEWELL_MODULE_DIR << errors << ")\n";

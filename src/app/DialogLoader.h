@@ -2,13 +2,15 @@
 // be shown: a batch run never maps the window-system libraries.
 #pragma once
 
+#include "platform/Io.h"
+
 namespace tidewell {
 
-// Runs the interactive program; returns the exit status.
-int RunDialogModule(int* argc, char** argv);
+// Runs the interactive program on `io`; returns the exit status.
+int RunDialogModule(int* argc, char** argv, Io& io);
 
 }  // namespace tidewell
 
 // The module's entry point: assembles the start settings again, opens the
-// display and runs the main dialog modally.
-extern "C" int TidewellDialogMain(int* argc, char** argv);
+// display and runs the main dialog modally, its files reached through `io`.
+extern "C" int TidewellDialogMain(int* argc, char** argv, tidewell::Io* io);

@@ -30,8 +30,8 @@ bool DisplayConfigured() {
 
 #endif
 
-std::string NoDisplayLine(const ConvertSettings& s, const std::string& why) {
-    const std::string error = TodoListOpenError(s.m_strTodoPath);
+std::string NoDisplayLine(Io& io, const ConvertSettings& s, const std::string& why) {
+    const std::string error = TodoListOpenError(io, s.m_strTodoPath);
     if (!error.empty()) {
         return "tidewell: cannot open the to-do list " + s.m_strTodoPath + " (" + error +
                "); choosing another one needs a display, and " + why;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/ConvertSettings.h"
+#include "platform/Io.h"
 
 namespace tidewell {
 
@@ -12,6 +13,6 @@ namespace tidewell {
 bool DisplayConfigured();
 
 // The one line printed instead of the dialog; `why` says what is missing.
-std::string NoDisplayLine(const ConvertSettings& s, const std::string& why);
+std::string NoDisplayLine(Io& io, const ConvertSettings& s, const std::string& why);
 
 }  // namespace tidewell

@@ -2,9 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "convert/FdStreams.h"
 #include "convert/LineFeedFilters.h"
@@ -15,15 +16,21 @@
 namespace tidewell {
 namespace {
 
-constexpr int kArchiverOutputSize = 1024;
 constexpr char kBackupArchive[] = "STXBAK";
 
+RewriteOutcome Outcome(RewriteStatus status, std::string reason) {
+    RewriteOutcome o;
+    o.status = status;
+    o.reason = std::move(reason);
+    return o;
+}
+
 RewriteOutcome Failed(std::string reason) {
-    return {RewriteStatus::kFailed, std::move(reason)};
+    return Outcome(RewriteStatus::kFailed, std::move(reason));
 }
 
 RewriteOutcome Skipped(std::string reason) {
-    return {RewriteStatus::kSkipped, std::move(reason)};
+    return Outcome(RewriteStatus::kSkipped, std::move(reason));
 }
 
 // Closes a descriptor we only read from; its result cannot hurt the data.
@@ -38,7 +45,7 @@ void CloseQuietly(Io& io, int fd) {
 int OpenLog(Io& io, const std::string& path, FileStat* st, RewriteOutcome* outcome) {
     const int fd = io.Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        *outcome = errno == ENOENT ? RewriteOutcome{RewriteStatus::kNotFound, "not found"}
+        *outcome = errno == ENOENT ? Outcome(RewriteStatus::kNotFound, "not found")
                                    : Failed("cannot open: " + ErrnoText(errno));
         return -1;
     }
@@ -60,8 +67,9 @@ int OpenLog(Io& io, const std::string& path, FileStat* st, RewriteOutcome* outco
 // converted as if they had been there all along.
 class LogFilter {
   public:
-    explicit LogFilter(const RewriteJob& job)
-        : reverse_(job.reverse), cutter_(job.interval, job.forV2) {}
+    // `sums`: keep the CRC-32 of what is read, for the backup's check.
+    LogFilter(const RewriteJob& job, bool sums)
+        : reverse_(job.reverse), sums_(sums), cutter_(job.interval, job.forV2) {}
 
     // Converts from fd to its end into out; false on a read error (errno set).
     bool Feed(Io& io, int fd, OutBuffer& out) {
@@ -72,6 +80,9 @@ class LogFilter {
             if (got < 0) return false;
             if (got == 0 || !out.ok()) return true;
             consumed_ += got;
+            if (sums_) {
+                crc_ = static_cast<uint32_t>(crc32(crc_, block.get(), static_cast<uInt>(got)));
+            }
             if (reverse_) {
                 restorer_.Feed(block.get(), static_cast<size_t>(got), out);
             } else {
@@ -95,33 +106,54 @@ class LogFilter {
         return sink.data();
     }
     int64_t consumed() const { return consumed_; }
+    uint32_t crc() const { return crc_; }  // of everything read, with `sums`
 
   private:
     bool reverse_;
+    bool sums_;
+    uint32_t crc_ = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
     LineFeedCutter cutter_;
     LineFeedRestorer restorer_;
     int64_t consumed_ = 0;  // bytes of the log read so far
 };
 
 // What went into the scratch file: the converted text and, at its end, the
-// filter's closing bytes.
+// filter's closing bytes; with `sums`, the CRC-32 of all of it.
 struct Written {
     int64_t body = 0;
     std::string ending;
+    uint32_t crc = 0;
+};
+
+// Passes bytes on, summing them.
+class CrcSink : public ByteSink {
+  public:
+    explicit CrcSink(ByteSink& inner) : inner_(inner) {}
+    bool Write(const uint8_t* p, size_t n) override {
+        crc_ = static_cast<uint32_t>(crc32(crc_, p, static_cast<uInt>(n)));
+        return inner_.Write(p, n);
+    }
+    uint32_t crc() const { return crc_; }
+
+  private:
+    ByteSink& inner_;
+    uint32_t crc_ = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
 };
 
 // Filters the log into the scratch file; an empty string means every byte got through.
 std::string Filter(Io& io, int logFd, int scratchFd, LogFilter& filter, Written* written) {
     FdSink sink(io, scratchFd);
-    OutBuffer out(sink, kFilterBlockSize);
+    CrcSink summed(sink);
+    OutBuffer out(summed, kFilterBlockSize);
     const bool read = filter.Feed(io, logFd, out);
     const int readError = errno;
     out.Flush();
     written->body = sink.written();
     written->ending = filter.Ending();
     if (read && out.ok())
-        sink.Write(reinterpret_cast<const uint8_t*>(written->ending.data()),
-                   written->ending.size());
+        summed.Write(reinterpret_cast<const uint8_t*>(written->ending.data()),
+                     written->ending.size());
+    written->crc = summed.crc();
     if (!read) return "read error: " + ErrnoText(readError);
     if (sink.error()) return "cannot write the converted copy: " + ErrnoText(sink.error());
     return {};
@@ -185,59 +217,79 @@ std::string CatchUp(Io& io, int logFd, int newFd, LogFilter& filter, Written& wr
     }
 }
 
-std::string Backup(const RewriteJob& job) {
-    const std::string command = BackupCommand(job.listName);
-    char output[kArchiverOutputSize] = {};
-    if (ArchiverCommand(job.caller, command.c_str(), output, kArchiverOutputSize) != 0) {
-        return std::string("backup failed: ") + output;
-    }
-    return {};
-}
-
 }  // namespace
+
+std::string ArchiveListName(const std::string& listName) {
+    const PathParts parts = SplitPath(listName);
+    return parts.drive + parts.directory + ArchiveFileName(kBackupArchive);
+}
 
 std::string BackupCommand(const std::string& listName) {
     const PathParts parts = SplitPath(listName);
-    return "a -n " + QuoteArgument(parts.drive + parts.directory + kBackupArchive) + " " +
-           QuoteArgument(listName);
+    return "a -n " + parts.drive + parts.directory + kBackupArchive + " " + listName;
+}
+
+std::string BackupFromDescriptor(Io& io, const RewriteJob& job, int fd, const FileStat& st,
+                                 LogState* saved) {
+    std::string folder = job.archiveFolder, name = job.archiveName;
+    if (name.empty()) {
+        const PathParts parts = SplitPath(job.path);
+        folder = parts.drive + parts.directory;
+        name = ArchiveFileName(kBackupArchive);
+    }
+    std::vector<ArchiveMember> members(1);
+    members[0].name = SplitPath(job.path).baseName;
+    members[0].fd = fd;
+    members[0].st = st;
+    const std::string error = AddToArchive(io, folder, name, members);
+    if (!error.empty()) return error;
+    *saved = {st, members[0].size, members[0].crc};
+    return {};
+}
+
+bool OpenForRewrite(Io& io, const RewriteJob& job, OpenedLog* log, RewriteOutcome* outcome) {
+    log->fd = OpenLog(io, job.path, &log->st, outcome);
+    if (log->fd < 0) return false;
+    auto give_up = [&](const RewriteOutcome& why) {
+        CloseQuietly(io, log->fd);
+        log->fd = -1;
+        *outcome = why;
+        return false;
+    };
+    auto skip = [&](const std::string& why) { return give_up(Skipped(why)); };
+    if (job.list && SameFile(log->st, *job.list)) return skip("is the to-do list itself; skipped");
+
+    // A log its owner made read-only is left alone, even where the folder
+    // would let us replace it.
+    if ((log->st.mode & 0222) == 0 || io.Access(job.path, W_OK) != 0) {
+        const bool denied = (log->st.mode & 0222) == 0 || errno == EACCES || errno == EROFS;
+        return denied ? skip("no write permission; left as it is")
+                      : give_up(Failed("cannot check the write permission: " + ErrnoText(errno)));
+    }
+    std::string problem;
+    if (!ResolveLinkTarget(io, job.path, &log->target, &problem)) {
+        return give_up(Failed(problem));
+    }
+    if (SplitPath(log->target).baseName == kTempFileName) {
+        return skip("bears the scratch file's own name; skipped");
+    }
+    // Backing the archive up into itself would replace it under our feet.
+    const std::string archive = ArchiveFileName(kBackupArchive);
+    if (job.backup && !job.reverse &&
+        (SplitPath(job.path).baseName == archive || SplitPath(log->target).baseName == archive ||
+         (!job.archiveName.empty() && SplitPath(job.path).baseName == job.archiveName))) {
+        return skip("is the backup archive itself; skipped");
+    }
+    return true;
 }
 
 RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     RewriteOutcome outcome;
-    FileStat before;
-    int logFd = OpenLog(io, job.path, &before, &outcome);
-    if (logFd < 0) return outcome;
-    if (job.list && SameFile(before, *job.list)) {
-        CloseQuietly(io, logFd);
-        return Skipped("is the to-do list itself; skipped");
-    }
-
-    // A log its owner made read-only is left alone, even where the folder
-    // would let us replace it.
-    if ((before.mode & 0222) == 0 || io.Access(job.path, W_OK) != 0) {
-        const bool denied = (before.mode & 0222) == 0 || errno == EACCES || errno == EROFS;
-        const std::string why = denied ? "no write permission; left as it is"
-                                       : "cannot check the write permission: " + ErrnoText(errno);
-        CloseQuietly(io, logFd);
-        return denied ? Skipped(why) : Failed(why);
-    }
-    std::string target, problem;
-    if (!ResolveLinkTarget(io, job.path, &target, &problem)) {
-        CloseQuietly(io, logFd);
-        return Failed(problem);
-    }
-    if (SplitPath(target).baseName == kTempFileName) {
-        CloseQuietly(io, logFd);
-        return Skipped("bears the scratch file's own name; skipped");
-    }
-    // Backing the archive up into itself would replace it under our feet.
-    const bool backup = job.backup && !job.reverse;
-    if (backup && (SplitPath(job.path).baseName == ArchiveFileName(kBackupArchive) ||
-                   SplitPath(target).baseName == ArchiveFileName(kBackupArchive))) {
-        CloseQuietly(io, logFd);
-        return Skipped("is the backup archive itself; skipped");
-    }
-    const std::string scratch = TempPathFor(target);
+    OpenedLog log;
+    if (!OpenForRewrite(io, job, &log, &outcome)) return outcome;
+    int logFd = log.fd;
+    FileStat before = log.st;
+    const std::string scratch = TempPathFor(log.target);
     ReplaceError err;
     const int scratchFd = OpenScratchFile(io, scratch, before, job.lockWaitMs, &err);
     if (scratchFd < 0) {
@@ -256,23 +308,56 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         }
     }
 
-    LogFilter filter(job);
+    // With a backup, the archive holds the log's original before anything is
+    // replaced, and the log is converted only if it still holds those very
+    // bytes: the same file, size and times, and the same CRC-32 of what the
+    // filter read.
+    const bool backup = job.backup && !job.reverse;
+    std::string problem;
+    LogState expected;
+    if (backup && job.expected) {
+        expected = *job.expected;
+    } else if (backup) {
+        problem = BackupFromDescriptor(io, job, logFd, before, &expected);
+        if (!problem.empty())
+            problem = "backup failed: " + problem + " (" + BackupCommand(job.listName) + ")";
+    }
+    constexpr char kChanged[] = "log changed since it was backed up; left as it is";
+    if (problem.empty() && backup && !Unchanged(expected.st, before)) problem = kChanged;
+    if (problem.empty() && backup && io.Seek(logFd, 0) != 0) {
+        problem = "read error: " + ErrnoText(errno);
+    }
+    LogFilter filter(job, backup);
     Written written;
-    problem = Filter(io, logFd, scratchFd, filter, &written);
-    if (problem.empty() && backup) problem = Backup(job);
+    if (problem.empty()) problem = Filter(io, logFd, scratchFd, filter, &written);
+    if (problem.empty() && backup &&
+        (uint64_t(filter.consumed()) != expected.size || filter.crc() != expected.crc)) {
+        problem = kChanged;
+    }
     if (problem.empty()) {
-        err = CommitReplace(io, scratchFd, scratch, target, logFd, before);
+        err = CommitReplace(io, scratchFd, scratch, log.target, logFd, before);
         if (err.replaced) {
             // The new content is in place; only what came after the rename can still fail.
+            outcome.replaced = true;
+            const int64_t read = filter.consumed();
             std::string late = CatchUp(io, logFd, scratchFd, filter, written);
             CloseQuietly(io, logFd);
+            // What this run leaves, for a later entry naming the same file:
+            // only known when nothing was added after the replace.
+            if (backup && job.recordWritten && late.empty() && !err && filter.consumed() == read &&
+                io.Fstat(scratchFd, &outcome.written.st) == 0) {
+                outcome.written.size = uint64_t(written.body) + uint64_t(written.ending.size());
+                outcome.written.crc = written.crc;
+            }
             if (io.Close(scratchFd) != 0 && late.empty()) {
                 late = "closing failed: " + ErrnoText(errno);
             }
             if (err && !late.empty()) late = err.what + "; " + late;
             if (late.empty()) late = err.what;
             if (late.empty()) return outcome;
-            return {RewriteStatus::kConvertedWithWarning, late};
+            outcome.status = RewriteStatus::kConvertedWithWarning;
+            outcome.reason = late;
+            return outcome;
         }
         problem = err.what;
     }

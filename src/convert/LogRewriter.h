@@ -8,18 +8,36 @@
 
 namespace tidewell {
 
+// What a log held at a moment this run knows of: the file, its size and
+// times, and the CRC-32 of its bytes.
+struct LogState {
+    FileStat st;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+};
+
 struct RewriteJob {
-    std::string listName;  // the name as the to-do list gives it (used in the backup command)
+    std::string listName;  // the name as the to-do list gives it (shown in messages)
     std::string path;      // the name to open on this system
     bool reverse = false;
     bool backup = false;
     int64_t interval = 100;
     bool forV2 = false;
-    const void* caller = nullptr;  // handed to the archiver
     int lockWaitMs = 5000;
     // The to-do list being read: HARUCOM's file, never rewritten even when it
     // names itself.
     const FileStat* list = nullptr;
+    // With backup: the archive's folder (keeping its trailing separator) and
+    // file name on this system. Empty: STXBAK.zip beside `path`.
+    std::string archiveFolder;
+    std::string archiveName;
+    // With backup: the state the log must still be in, when its original is in
+    // the archive already (or this run wrote it). Unset: RewriteLog backs the
+    // log up itself first.
+    const LogState* expected = nullptr;
+    // With backup: the run converts this file again later, so what the
+    // rewrite leaves is wanted in RewriteOutcome::written.
+    bool recordWritten = false;
 };
 
 // kSkipped: left alone on purpose, before anything was tried (not a regular
@@ -31,12 +49,35 @@ enum class RewriteStatus { kConverted, kConvertedWithWarning, kNotFound, kSkippe
 
 struct RewriteOutcome {
     RewriteStatus status = RewriteStatus::kConverted;
-    std::string reason;  // empty when converted without a warning
+    std::string reason;     // empty when converted without a warning
+    bool replaced = false;  // the log holds the converted bytes (a warning may follow)
+    LogState written;       // with recordWritten, once replaced: what the log holds now
 };
 
 RewriteOutcome RewriteLog(Io& io, const RewriteJob& job);
 
-// "a -n <drive><dir>STXBAK <file>", paths with spaces quoted.
+// A log opened for a rewrite, after every check that needs no scratch file:
+// a plain file that is not the list, not read-only, not the scratch file's
+// nor the archive's name. `target` is the file behind a symbolic link.
+struct OpenedLog {
+    int fd = -1;
+    FileStat st;
+    std::string target;
+};
+bool OpenForRewrite(Io& io, const RewriteJob& job, OpenedLog* log, RewriteOutcome* outcome);
+
+// Where the archive for a log of this name lies: drive and folder of the name
+// as the list gives it, and the archive's name.
+std::string ArchiveListName(const std::string& listName);
+
+// The archiver command a person would type for this backup: "a -n
+// <drive><folder>STXBAK <file>", for messages only (names are never split
+// from it again).
 std::string BackupCommand(const std::string& listName);
+
+// Takes the log's original into the archive from its open descriptor: the
+// member holds exactly the bytes read there. Empty on success, else why.
+std::string BackupFromDescriptor(Io& io, const RewriteJob& job, int fd, const FileStat& st,
+                                 LogState* saved);
 
 }  // namespace tidewell

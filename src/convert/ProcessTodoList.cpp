@@ -9,6 +9,7 @@
 #include "convert/LogRewriter.h"
 #include "convert/TodoListScanner.h"
 #include "platform/FileReplace.h"
+#include "platform/PathParts.h"
 
 namespace tidewell {
 namespace {
@@ -32,7 +33,7 @@ int OpenList(Io& io, const std::string& path, FileStat* st, std::string* error) 
     return fd;
 }
 
-RewriteJob JobFor(const ConvertSettings& s, const TodoEntry& entry, const void* caller) {
+RewriteJob JobFor(const ConvertSettings& s, const TodoEntry& entry) {
     RewriteJob job;
     job.listName = entry.fileName;
     job.path = entry.fileName;
@@ -41,11 +42,36 @@ RewriteJob JobFor(const ConvertSettings& s, const TodoEntry& entry, const void* 
     // 64-bit so that the negated interval of an HP entry is defined for every setting.
     job.interval = entry.kind == EntryKind::kHp ? -static_cast<int64_t>(s.m_nLines) : s.m_nLines;
     job.forV2 = s.m_bForV2 != 0;
-    job.caller = caller;
     return job;
 }
 
 enum class Kind { kMissing, kSkipped, kFailed };
+
+// The names a log's job needs on this system: the log's, and with a backup
+// the archive's, found the way every name from the list is found. Empty when
+// all could be mapped, else why not, and whether that skips the entry (the
+// log's own name) or fails it (the backup's).
+std::string MapNames(ConvertEnv& env, RewriteJob* job, Kind* kind) {
+    std::string error;
+    *kind = Kind::kSkipped;
+    if (env.mapName) {
+        job->path = env.mapName(env.io, job->listName, &error);
+        if (!error.empty()) return error;
+    }
+    if (!job->backup || job->reverse) return {};
+    std::string archive = ArchiveListName(job->listName);
+    if (env.mapName) {
+        archive = env.mapName(env.io, archive, &error);
+        if (!error.empty()) {
+            *kind = Kind::kFailed;
+            return "backup failed: " + error + " (" + BackupCommand(job->listName) + ")";
+        }
+    }
+    const PathParts parts = SplitPath(archive);
+    job->archiveFolder = parts.drive + parts.directory;
+    job->archiveName = parts.baseName;
+    return {};
+}
 
 void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
             const std::string& reason, Kind kind) {
@@ -61,7 +87,7 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
     // The stored list path is HARUCOM's own name, like the names in the list.
     outcome.listPath = settings.m_strTodoPath;
     if (env.mapName) {
-        outcome.listPath = env.mapName(settings.m_strTodoPath, &outcome.listError);
+        outcome.listPath = env.mapName(env.io, settings.m_strTodoPath, &outcome.listError);
         if (!outcome.listError.empty()) {
             outcome.result = -1;
             return outcome;
@@ -93,16 +119,13 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
                    "the name is longer than 255 bytes and was cut; not converted", Kind::kSkipped);
             continue;
         }
-        RewriteJob job = JobFor(settings, entry, env.caller);
+        RewriteJob job = JobFor(settings, entry);
         job.list = &listStat;
-        if (env.mapName) {
-            std::string error;
-            job.path = env.mapName(entry.fileName, &error);
-            if (!error.empty()) {
-                // A name this system cannot reach: nothing is tried.
-                Report(env, outcome, entry.fileName, error, Kind::kSkipped);
-                continue;
-            }
+        Kind kind;
+        if (const std::string error = MapNames(env, &job, &kind); !error.empty()) {
+            // A name this system cannot reach: nothing is tried.
+            Report(env, outcome, entry.fileName, error, kind);
+            continue;
         }
         const RewriteOutcome r = RewriteLog(env.io, job);
         switch (r.status) {

@@ -24,11 +24,10 @@ struct ConvertEnv {
     Io& io;
     std::ostream& trace;  // standard output: the entries' trace text, nothing else
     std::ostream& diag;   // standard error: one line per entry skipped or failed
-    const void* caller = nullptr;
     // Called before each log is rewritten; returning false stops the run there.
     std::function<bool(const EntryProgress&)> progress;
     // Turns a name read from the list into one this system can open.
-    std::function<std::string(const std::string&, std::string* error)> mapName;
+    std::function<std::string(Io&, const std::string&, std::string* error)> mapName;
 };
 
 struct EntryFailure {

@@ -1,5 +1,5 @@
-// What the Io seam shares on every system: the stop request, the current
-// instance and the helpers built on the seam.
+// What the Io seam shares on every system: the stop request and the helpers
+// built on the seam.
 #include "platform/Io.h"
 
 #include <atomic>
@@ -8,8 +8,6 @@
 namespace tidewell {
 namespace {
 
-Io g_systemIo;
-Io* g_current = &g_systemIo;
 // Set from signal handlers, read by whichever thread runs the conversion.
 std::atomic<int> g_stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free,
@@ -25,13 +23,6 @@ int StopSignal() {
 }
 void ClearStop() {
     g_stopSignal.store(0, std::memory_order_relaxed);
-}
-
-Io& CurrentIo() {
-    return *g_current;
-}
-void SetCurrentIo(Io* io) {
-    g_current = io ? io : &g_systemIo;
 }
 
 bool WriteAll(Io& io, int fd, const void* buf, size_t n) {

@@ -41,6 +41,8 @@ struct FileStat {
     timespec ctime{};  // changes with any write or metadata change, even within one mtime tick
 };
 
+// The program makes one, the system's, and hands it down to everything that
+// touches files; tests hand in their own.
 class Io {
   public:
     virtual ~Io() = default;
@@ -89,11 +91,6 @@ class Io {
 void RequestStop(int signal);
 int StopSignal();  // the signal that asked, or 0
 void ClearStop();
-
-// The process-wide instance used where no other is handed in (the archiver).
-Io& CurrentIo();
-// Tests put their own in; nullptr restores the system one.
-void SetCurrentIo(Io* io);
 
 // The text of an errno value for a message. On Windows, the system's own
 // text of the failure behind it when the Io seam saw one.

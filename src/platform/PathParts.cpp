@@ -30,9 +30,4 @@ std::string DirectoryToSync(const std::string& name) {
     return dir.empty() ? std::string(".") : dir;
 }
 
-std::string QuoteArgument(const std::string& arg) {
-    if (arg.find(' ') == std::string::npos) return arg;
-    return '"' + arg + '"';
-}
-
 }  // namespace tidewell

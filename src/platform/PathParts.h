@@ -21,7 +21,4 @@ std::string TempPathFor(const std::string& name);
 // Directory to sync after a rename inside it ("." for a bare name).
 std::string DirectoryToSync(const std::string& name);
 
-// Double-quotes an argument that holds a space, so the archiver reads it whole.
-std::string QuoteArgument(const std::string& arg);
-
 }  // namespace tidewell

@@ -168,18 +168,19 @@ std::string MapDosName(Io& io, const std::string& prefix, const std::string& nam
     return path;
 }
 
-std::string MapHarucomName(const std::string& name, std::string* error) {
+std::string MapHarucomName(Io& io, const std::string& name, std::string* error) {
 #ifdef _WIN32
+    (void)io;
     error->clear();
     return name;
 #else
-    return MapDosName(CurrentIo(), WinePrefix(), name, error);
+    return MapDosName(io, WinePrefix(), name, error);
 #endif
 }
 
-std::string MappedFolderOf(const std::string& name) {
+std::string MappedFolderOf(Io& io, const std::string& name) {
     std::string error;
-    const std::string mapped = MapHarucomName(name, &error);
+    const std::string mapped = MapHarucomName(io, name, &error);
     if (!error.empty()) return {};
 #ifdef _WIN32
     const PathParts parts = SplitPath(mapped);
@@ -197,7 +198,7 @@ std::string MappedFolderOf(const std::string& name) {
     // Keep the separator of a root folder only.
     if (folder.size() > root) folder.pop_back();
     FileStat st;
-    if (CurrentIo().Stat(folder, &st) != 0 || !S_ISDIR(st.mode)) return {};
+    if (io.Stat(folder, &st) != 0 || !S_ISDIR(st.mode)) return {};
     return folder;
 }
 

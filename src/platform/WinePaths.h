@@ -30,12 +30,12 @@ std::string MapDosName(Io& io, const std::string& prefix, const std::string& nam
                        std::string* error);
 
 // What every name read from HARUCOM's files goes through: MapDosName within
-// WinePrefix() through CurrentIo(). On Windows the name is returned unchanged.
-std::string MapHarucomName(const std::string& name, std::string* error);
+// WinePrefix(). On Windows the name is returned unchanged.
+std::string MapHarucomName(Io& io, const std::string& name, std::string* error);
 
 // The existing folder on this system that holds the file `name` points to, for
 // a file dialog to start in (C:\HARUCOM\TODOLST2 → .../drive_c/HaruCom). Empty
 // when the name cannot be mapped, has no folder part, or the folder is missing.
-std::string MappedFolderOf(const std::string& name);
+std::string MappedFolderOf(Io& io, const std::string& name);
 
 }  // namespace tidewell

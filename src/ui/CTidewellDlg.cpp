@@ -82,8 +82,9 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-CTidewellDlg::CTidewellDlg(ProfileStore& profile, const ConvertSettings& start, QWidget* pParent)
-    : QDialog(pParent), ConvertSettings(start), m_profile(profile) {
+CTidewellDlg::CTidewellDlg(Io& io, ProfileStore& profile, const ConvertSettings& start,
+                           QWidget* pParent)
+    : QDialog(pParent), ConvertSettings(start), m_io(io), m_profile(profile) {
     m_hIcon = ApplicationIcon();
     setObjectName(QStringLiteral("102"));
     setWindowTitle(QStringLiteral("しおさい～"));
@@ -233,7 +234,7 @@ bool CTidewellDlg::OnInitDialog() {
     move(0, 0);
 
     // The start sequence.
-    if (TodoListOpens(Settings())) {
+    if (TodoListOpens(m_io, Settings())) {
         if (!m_bBatch) return true;
         const ProcessOutcome outcome = ProcessTodoList();
         if (outcome.result >= 0) {
@@ -312,7 +313,7 @@ void CTidewellDlg::OnBrowse() {
         {tr("TODOLST2.DAT file (TODOLST2.DAT)"), tr("DAT file (*.DAT)"), tr("All files (*)")});
     // Start where the stored name points (a HARUCOM name is looked up in its
     // Wine prefix), with its file name filled in.
-    const std::string folder = MappedFolderOf(m_strTodoPath);
+    const std::string folder = MappedFolderOf(m_io, m_strTodoPath);
     const size_t sep = m_strTodoPath.find_last_of("\\/");
     if (!folder.empty()) {
         dlg.setDirectory(FromBytes(folder));
@@ -386,8 +387,7 @@ ProcessOutcome CTidewellDlg::ProcessTodoList() {
     std::atomic<bool> cancel{false};
     connect(&progress, &CProgressDlg::cancelRequested, this, [&cancel] { cancel = true; });
 
-    ConvertEnv env{CurrentIo(), std::cout, std::cerr};
-    env.caller = static_cast<const ConvertSettings*>(this);
+    ConvertEnv env{m_io, std::cout, std::cerr};
     env.mapName = MapHarucomName;
     env.progress = [&progress, &cancel](const EntryProgress& p) {
         QMetaObject::invokeMethod(

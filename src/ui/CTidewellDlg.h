@@ -8,6 +8,7 @@
 
 #include "convert/ConvertSettings.h"
 #include "convert/ProcessTodoList.h"
+#include "platform/Io.h"
 
 class QCheckBox;
 class QLabel;
@@ -27,8 +28,9 @@ class CTidewellDlg : public QDialog, public ConvertSettings {
     Q_OBJECT
   public:
     // The settings as they were assembled at start; the profile is where
-    // SaveSetup writes.
-    CTidewellDlg(ProfileStore& profile, const ConvertSettings& start, QWidget* pParent = nullptr);
+    // SaveSetup writes; every file is reached through io.
+    CTidewellDlg(Io& io, ProfileStore& profile, const ConvertSettings& start,
+                 QWidget* pParent = nullptr);
     ~CTidewellDlg() override;
 
     // OnInitDialog, then the modal loop unless the start sequence ended it.
@@ -76,6 +78,7 @@ class CTidewellDlg : public QDialog, public ConvertSettings {
     void ShowMessage(const QString& objectName, int icon, const QString& text,
                      const QString& details = {});
 
+    Io& m_io;
     ProfileStore& m_profile;
     QPushButton* m_pOK = nullptr;
     QPushButton* m_pCancel = nullptr;

@@ -34,8 +34,8 @@ struct DisplayGuard {
         std::_Exit(2);
     }
 
-    explicit DisplayGuard(const ConvertSettings& s) {
-        s_line = NoDisplayLine(s, "none could be opened");
+    DisplayGuard(Io& io, const ConvertSettings& s) {
+        s_line = NoDisplayLine(io, s, "none could be opened");
         s_held.clear();
         s_previous = qInstallMessageHandler(&Handler);
     }
@@ -50,7 +50,7 @@ struct DisplayGuard {
 }  // namespace
 }  // namespace tidewell
 
-extern "C" Q_DECL_EXPORT int TidewellDialogMain(int* argc, char** argv) {
+extern "C" Q_DECL_EXPORT int TidewellDialogMain(int* argc, char** argv, tidewell::Io* io) {
     using namespace tidewell;
     // The same sources, in the same order, as the program used to decide that
     // a window is needed.
@@ -60,7 +60,7 @@ extern "C" Q_DECL_EXPORT int TidewellDialogMain(int* argc, char** argv) {
 
     std::unique_ptr<QApplication> app;
     {
-        DisplayGuard guard(start);
+        DisplayGuard guard(*io, start);
         app = std::make_unique<QApplication>(*argc, argv);
         guard.Release();
     }
@@ -69,7 +69,7 @@ extern "C" Q_DECL_EXPORT int TidewellDialogMain(int* argc, char** argv) {
     // Lets desktops match the window to tidewell.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));
 
-    CTidewellDlg dlg(profile, start);
+    CTidewellDlg dlg(*io, profile, start);
     dlg.DoModal();
     return dlg.ExitStatus();
 }

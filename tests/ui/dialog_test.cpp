@@ -84,7 +84,7 @@ struct Fixture {
         appName = "dialog_test_" + std::to_string(++serial);
         profile = std::make_unique<ProfileStore>("KORU", appName);
         if (start.m_strTodoPath.empty()) start.m_strTodoPath = dir / "TODOLST2.DAT";
-        dlg = std::make_unique<CTidewellDlg>(*profile, start);
+        dlg = std::make_unique<CTidewellDlg>(io, *profile, start);
     }
 
     template <typename T>
@@ -131,6 +131,7 @@ struct Fixture {
     }
 
     TempDir dir;
+    SteeredIo io;  // the system's until a test steers it
     std::string appName;
     std::unique_ptr<ProfileStore> profile;
     std::unique_ptr<CTidewellDlg> dlg;
@@ -155,8 +156,6 @@ std::string Repeat(const std::string& unit, int times) {
 class DialogTest : public QObject {
     Q_OBJECT
   private slots:
-    void cleanup() { SetCurrentIo(nullptr); }
-
     void controlsAndTabOrder() {
         Fixture f;
         QCOMPARE(f.dlg->windowTitle(), QStringLiteral("しおさい～"));
@@ -442,9 +441,7 @@ class DialogTest : public QObject {
     void failuresAreListedBeforeTheDialogCloses() {
         Fixture f;
         f.dlg->m_strTodoPath = f.ListOf({"a.log", "b.log"});
-        SteeredIo io;
-        io.failPath = f.dir / "a.log";
-        SetCurrentIo(&io);
+        f.io.failPath = f.dir / "a.log";
         f.Show();
         f.Reverse()->setChecked(true);
         ModalDriver driver;
@@ -460,9 +457,8 @@ class DialogTest : public QObject {
     void progressWindowCancelsBetweenLogs() {
         Fixture f;
         f.dlg->m_strTodoPath = f.ListOf({"a.log", "b.log"});
-        SteeredIo io;
+        SteeredIo& io = f.io;
         io.holdPath = f.dir / "a.log";
-        SetCurrentIo(&io);
         f.Show();
         f.Reverse()->setChecked(true);
         ModalDriver driver;

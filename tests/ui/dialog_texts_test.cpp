@@ -18,6 +18,7 @@
 
 #include "ModalDriver.h"
 #include "TestSupport.h"
+#include "platform/Io.h"
 #include "platform/ProfileStore.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CProgressDlg.h"
@@ -61,10 +62,11 @@ Texts CollectTexts(QApplication& app) {
 
     TempDir dir;
     ProfileStore profile("KORU", "dialog_texts_test");
+    Io io;
     ConvertSettings start;
     start.m_nLines = 100;
     start.m_strTodoPath = dir / "missing/TODOLST2.DAT";
-    CTidewellDlg dlg(profile, start);
+    CTidewellDlg dlg(io, profile, start);
     dlg.UpdateData(false);
     dlg.show();
     if (!QTest::qWaitForWindowExposed(&dlg)) put("exposed", QStringLiteral("no"));

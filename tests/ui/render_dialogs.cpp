@@ -31,10 +31,11 @@ int main(int argc, char** argv) {
     }
     QApplication::setWindowIcon(tidewell::ApplicationIcon());
     tidewell::ProfileStore profile("KORU", "render_dialogs");
+    tidewell::Io io;
     tidewell::ConvertSettings s;
     s.m_strTodoPath = "C:\\HARUCOM\\TODOLST2.DAT";
     s.m_bForV2 = 1;
-    tidewell::CTidewellDlg dlg(profile, s);
+    tidewell::CTidewellDlg dlg(io, profile, s);
     dlg.UpdateData(false);
     if (!Save(dlg, QString::fromLocal8Bit(argv[1]))) return 1;
     dlg.hide();
