@@ -4,14 +4,6 @@
 
 namespace tidewell {
 
-#ifdef _WIN32
-
-StopSignals::StopSignals() = default;
-StopSignals::~StopSignals() = default;
-void StopSignals::EndIfStopped() {}
-
-#else
-
 StopSignals::StopSignals() {
     for (size_t i = 0; i < kCount; ++i) {
         struct sigaction old {};
@@ -44,7 +36,5 @@ void StopSignals::EndIfStopped() {
         std::raise(sig);
     }
 }
-
-#endif
 
 }  // namespace tidewell

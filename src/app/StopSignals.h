@@ -2,9 +2,12 @@
 // conversion. The handler only asks the core to stop (RequestStop), so the log
 // under way is left as it was and nothing half-done stays behind; once the run
 // is over, the program ends the way the signal would have ended it, as a shell
-// expects. Signals someone else handles or ignores are left alone. Windows has
-// no such signals: there this does nothing, and console events are the
-// application's to turn into stop requests.
+// expects. Signals someone else handles or ignores are left alone.
+// On Windows (StopSignalsWin32.cpp) the same is done for Ctrl-C and Ctrl-Break,
+// closing the console, logging off and shutting down; the process then ends
+// with the status Windows gives a program ended by Ctrl-C. Windows ends the
+// process as soon as a close, log-off or shut-down handler returns, so that
+// handler waits (a few seconds at most) for the run to be over.
 #pragma once
 
 #include <csignal>

@@ -1,7 +1,9 @@
 #include "app/TerminalProgress.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <io.h>
 #include <windows.h>

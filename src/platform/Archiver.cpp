@@ -73,7 +73,11 @@ std::string KeepAttributes(Io& io, int fd, const FileStat& old) {
     FileStat now;
     if (io.Fstat(fd, &now) != 0) return "cannot examine the archive: " + ErrnoText(errno);
     if ((now.uid != old.uid || now.gid != old.gid) && io.Fchown(fd, old.uid, old.gid) != 0 &&
+#ifdef _WIN32
+        false) {
+#else
         geteuid() == 0) {
+#endif
         return "cannot keep the archive's owner: " + ErrnoText(errno);
     }
     if ((now.mode & 07777) != (old.mode & 07777) && io.Fchmod(fd, old.mode & 07777) != 0) {
