@@ -35,6 +35,8 @@ struct Slot {
     bool append = false;
     std::wstring path;                       // a folder's name, for its lock file
     HANDLE lockFile = INVALID_HANDLE_VALUE;  // a folder's lock, once taken
+    bool detached = false;                   // closed for a rename over its file (see Rename)
+    FileStat last;                           // what it was when detached
 };
 
 // A folder cannot be locked itself on Windows: the lock is taken on this
@@ -176,6 +178,30 @@ Slot TakeSlot(int fd) {
     Slot s = std::move(g_slots[static_cast<size_t>(i)]);
     g_slots[static_cast<size_t>(i)] = Slot{};
     return s;
+}
+
+int FillFromHandle(HANDLE h, bool openedOnLink, FileStat* st);
+
+// Closes our own handles on the file with this identity, keeping their
+// descriptors: reading them finds the end. True when there was any.
+bool DetachSlotsOn(const BY_HANDLE_FILE_INFORMATION& target) {
+    std::lock_guard<std::mutex> lock(g_slotsMutex);
+    bool any = false;
+    for (Slot& s : g_slots) {
+        if (s.handle == INVALID_HANDLE_VALUE || s.detached || s.directory) continue;
+        BY_HANDLE_FILE_INFORMATION bi{};
+        if (!GetFileInformationByHandle(s.handle, &bi)) continue;
+        if (bi.dwVolumeSerialNumber == target.dwVolumeSerialNumber &&
+            bi.nFileIndexHigh == target.nFileIndexHigh &&
+            bi.nFileIndexLow == target.nFileIndexLow) {
+            FillFromHandle(s.handle, false, &s.last);
+            CloseHandle(s.handle);
+            s.handle = nullptr;
+            s.detached = true;
+            any = true;
+        }
+    }
+    return any;
 }
 
 void SetFolderLockFile(int fd, HANDLE h) {
@@ -350,6 +376,7 @@ ssize_t Io::Read(int fd, void* buf, size_t n) {
     if (Stopped()) return -1;
     Slot s;
     if (!GetSlot(fd, &s)) return -1;
+    if (s.detached) return 0;
     DWORD got = 0;
     const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
     if (!ReadFile(s.handle, buf, want, &got, nullptr)) {
@@ -396,6 +423,7 @@ int Io::Close(int fd) {
     const Slot s = TakeSlot(fd);
     if (s.handle == INVALID_HANDLE_VALUE) return FailErrno(EBADF);
     if (s.lockFile != INVALID_HANDLE_VALUE) CloseHandle(s.lockFile);
+    if (s.detached) return 0;
     return CloseHandle(s.handle) ? 0 : FailWin();
 }
 
@@ -404,11 +432,21 @@ int Io::Rename(const std::string& from, const std::string& to) {
     if (!Widen(from, &wfrom) || !Widen(to, &wto)) return -1;
     // Write-through: the call returns once the new name is on disk, which is
     // what syncing the folder does on POSIX.
-    if (!MoveFileExW(wfrom.c_str(), wto.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return FailWin();
-    }
-    return 0;
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(wfrom.c_str(), wto.c_str(), kFlags)) return 0;
+    const DWORD e = GetLastError();
+    if (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) return FailWin(e);
+    // A file open anywhere cannot be replaced, not even one we hold open
+    // ourselves (the log, read to its end). Our own handles on it are closed
+    // first; anyone else's make the replace fail and the file stay.
+    const HANDLE t = CreateFileW(wto.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (t == INVALID_HANDLE_VALUE) return FailWin(e);
+    BY_HANDLE_FILE_INFORMATION target{};
+    const bool known = GetFileInformationByHandle(t, &target);
+    CloseHandle(t);
+    if (!known || !DetachSlotsOn(target)) return FailWin(e);
+    return MoveFileExW(wfrom.c_str(), wto.c_str(), kFlags) ? 0 : FailWin();
 }
 
 int Io::Remove(const std::string& path) {
@@ -434,6 +472,10 @@ int Io::Lstat(const std::string& path, FileStat* st) {
 int Io::Fstat(int fd, FileStat* st) {
     Slot s;
     if (!GetSlot(fd, &s)) return -1;
+    if (s.detached) {
+        *st = s.last;
+        return 0;
+    }
     return FillFromHandle(s.handle, false, st);
 }
 
