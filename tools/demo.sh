@@ -3,9 +3,19 @@
 # mode, then shows each log before and after (^M is CR, $ ends a line at LF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target tidewell make-sample
+tools/setup.sh --build
+# The build's own chatter goes to a log, shown only when something fails.
+# Only the program is configured here: the tests and benchmarks come with
+# tools/test.sh.
+buildlog=$PWD/build-demo.log
+echo "--- building (log: build-demo.log)"
+if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DTIDEWELL_BUILD_TESTS=OFF -DTIDEWELL_BUILD_BENCH=OFF &&
+       cmake --build build --target tidewell make-sample; } >"$buildlog" 2>&1; then
+  cat "$buildlog"
+  echo "--- the build failed; its output is above and in build-demo.log"
+  exit 1
+fi
 rm -rf sample
 build/make-sample "$PWD/sample"
 cp -r sample/LOG sample/LOG.before

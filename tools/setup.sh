@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages in tools/deps.txt that are not installed yet.
+# Installs the Debian packages in tools/deps.txt that are not installed yet:
+# all of them, or with --build only those the build and the demo need (the
+# part before the "## test" line).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t wanted < <(grep -vE '^\s*(#|$)' tools/deps.txt)
+if [ "${1:-}" = "--build" ]; then
+  mapfile -t wanted < <(sed '/^## test/,$d' tools/deps.txt | grep -vE '^\s*(#|$)')
+else
+  mapfile -t wanted < <(grep -vE '^\s*(#|$)' tools/deps.txt)
+fi
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

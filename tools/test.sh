@@ -15,7 +15,8 @@ run_suite() {
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 | tee -a "$log"
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Explicitly on: tools/demo.sh builds the same folder without them.
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDEWELL_BUILD_TESTS=ON -DTIDEWELL_BUILD_BENCH=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

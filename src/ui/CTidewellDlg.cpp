@@ -31,6 +31,8 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CProgressDlg.h"
 #include "ui/DataExchange.h"
+#include "ui/FailureReasons.h"
+#include "ui/Translation.h"
 #include "ui/UiResources.h"
 #include "ui/UpDownControl.h"
 
@@ -435,7 +437,7 @@ void CTidewellDlg::ReportFailures(const ProcessOutcome& outcome) {
     auto add = [&](const EntryFailure& f) {
         const QString line = QStringLiteral("%1: %2").arg(
             f.path.empty() ? tr("(空のファイル名)") : FromBytes(f.path),
-            QString::fromStdString(f.reason));
+            DialogsInEnglish() ? QString::fromStdString(f.reason) : JapaneseReason(f.reason));
         all << line;
         if (size_t(shown.size()) < kFailuresShown) shown << line;
     };

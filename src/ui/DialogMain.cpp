@@ -65,6 +65,7 @@ extern "C" Q_DECL_EXPORT int TidewellDialogMain(int* argc, char** argv, tidewell
         guard.Release();
     }
     InstallTranslation(*app);
+    UseDialogFontEverywhere();
     QApplication::setWindowIcon(ApplicationIcon());
     // Lets desktops match the window to tidewell.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));

@@ -7,7 +7,11 @@ class QCoreApplication;
 namespace tidewell {
 
 // Installs the translation the system locale calls for on app (after it is
-// constructed, before any window). True when one was installed.
+// constructed, before any window): ours into English, or Qt's own texts into
+// Japanese. True when the dialogs are translated into English.
 bool InstallTranslation(QCoreApplication& app);
+
+// The dialogs speak English (InstallTranslation installed ours).
+bool DialogsInEnglish();
 
 }  // namespace tidewell

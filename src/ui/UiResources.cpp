@@ -1,5 +1,6 @@
 #include "ui/UiResources.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 
@@ -36,6 +37,10 @@ QFont DialogFont() {
     QFont font;
     font.setPointSize(9);
     return font;
+}
+
+void UseDialogFontEverywhere() {
+    QApplication::setFont(DialogFont());
 }
 
 DialogUnits::DialogUnits(const QFont& font) {

@@ -12,6 +12,10 @@ QIcon ApplicationIcon();
 
 // "ＭＳ Ｐゴシック" 9 pt where installed, else a Japanese Gothic that is.
 QFont DialogFont();
+// Makes DialogFont the application's font, so that windows that do not take
+// their parent's font (message boxes, the file dialog, the progress window,
+// menus) use it too.
+void UseDialogFontEverywhere();
 
 // Dialog units of a font: a quarter of its average character width across,
 // an eighth of its height down.

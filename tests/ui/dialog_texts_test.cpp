@@ -11,9 +11,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "ModalDriver.h"
@@ -24,6 +26,7 @@
 #include "ui/CProgressDlg.h"
 #include "ui/CTidewellDlg.h"
 #include "ui/Translation.h"
+#include "ui/UiResources.h"
 
 using namespace tidewell;
 using namespace tidewell::test;
@@ -59,6 +62,14 @@ Texts CollectTexts(QApplication& app) {
     Texts texts;
     auto put = [&texts](const char* key, const QString& text) { texts[key] = text.toStdString(); };
     put("translated", InstallTranslation(app) ? QStringLiteral("yes") : QStringLiteral("no"));
+    UseDialogFontEverywhere();
+    // Windows whose font is not the dialog's.
+    QStringList otherFont;
+    auto sameFont = [&otherFont](QWidget* w, QWidget* dialog) {
+        if (w->font().family() != dialog->font().family()) {
+            otherFont << w->objectName() + QLatin1Char('=') + w->font().family();
+        }
+    };
 
     TempDir dir;
     ProfileStore profile("KORU", "dialog_texts_test");
@@ -106,6 +117,9 @@ Texts CollectTexts(QApplication& app) {
             auto* files = static_cast<QFileDialog*>(w);
             put("fileTitle", files->windowTitle());
             put("fileFilters", files->nameFilters().join(QLatin1Char('|')));
+            put("fileLookIn", TextOf<QLabel>(files, "lookInLabel"));
+            put("fileName", TextOf<QLabel>(files, "fileNameLabel"));
+            sameFont(files, &dlg);
             files->reject();
         });
         dlg.OnBrowse();
@@ -151,6 +165,33 @@ Texts CollectTexts(QApplication& app) {
     put("cutShort", cutShort);
     progress.OnCancel();
     put("progressStopping", TextOf<QLabel>(&progress, "count"));
+    sameFont(&progress, &dlg);
+    progress.hide();
+    {
+        std::unique_ptr<QMenu> menu(path->createStandardContextMenu());
+        put("editUndo", menu->actions().value(0) ? menu->actions().value(0)->text() : QString());
+        menu->setObjectName(QStringLiteral("editMenu"));
+        sameFont(menu.get(), &dlg);
+    }
+    {
+        // A log that is a folder: the reason comes from the conversion.
+        std::filesystem::create_directory(dir / "folder.log");
+        WriteFile(dir / "TODOLST2.DAT",
+                  ListBuilder().Board("PATIO", "x", dir / "folder.log").bytes());
+        path->setText(QString::fromStdString(dir / "TODOLST2.DAT"));
+        ModalDriver driver;
+        driver.Then("failures", [&](QWidget* w) {
+            auto* box = static_cast<QMessageBox*>(w);
+            put("failure", box->text().replace(QString::fromStdString(dir.path()), "<dir>"));
+            for (QAbstractButton* b : box->buttons()) {
+                if (box->buttonRole(b) == QMessageBox::ActionRole) put("failureDetails", b->text());
+            }
+            sameFont(box, &dlg);
+            box->done(QMessageBox::Ok);
+        });
+        dlg.OnOK();
+    }
+    put("otherFont", otherFont.join(QLatin1Char(' ')));
     return texts;
 }
 
@@ -218,6 +259,14 @@ const Texts kJapanese = {
     {"progressEntry", "3 件目"},
     {"progressFile", "変換中: a.log"},
     {"progressStopping", "このログが終わりしだい中止します…"},
+    {"fileLookIn", "アドレス:"},
+    {"fileName", "ファイル名(&N):"},
+    {"editUndo", "元に戻す(&U)\tCtrl+Z"},
+    {"failure",
+     "次のログは変換できませんでした（1 件）。\\n\\n<dir>/folder.log: "
+     "通常のファイルではないので飛ばしました"},
+    {"failureDetails", "詳細を表示..."},
+    {"otherFont", ""},
 };
 
 const Texts kEnglish = {
@@ -244,6 +293,13 @@ const Texts kEnglish = {
     {"progressEntry", "Entry 3"},
     {"progressFile", "Converting: a.log"},
     {"progressStopping", "Stopping after this log…"},
+    {"fileLookIn", "Look in:"},
+    {"fileName", "File &name:"},
+    {"editUndo", "&Undo\tCtrl+Z"},
+    {"failure",
+     "These logs could not be converted (1):\\n\\n<dir>/folder.log: not a regular file; skipped"},
+    {"failureDetails", "Show Details..."},
+    {"otherFont", ""},
 };
 
 void ExpectTexts(const Texts& actual, const Texts& expected) {
