@@ -34,6 +34,18 @@ void GiveAway(const std::string& root) {
     lchown(root.c_str(), kNobody, kNobody);
 }
 
+// The build tree may lie where the unprivileged user cannot reach it: a copy
+// of the program inside the test's own tree.
+std::string ReachableBinary(const TempDir& t) {
+    if (Unprivileged().empty()) return TIDEWELL_BINARY;
+    std::filesystem::create_directory(t / "bin");
+    const std::string binary = t / "bin/tidewell";
+    std::filesystem::copy_file(TIDEWELL_BINARY, binary);
+    chmod(binary.c_str(), 0755);
+    chmod(t.path().c_str(), 0755);
+    return binary;
+}
+
 struct Hostile {
     const char* name;
     // Prepares what the entry names, in folder `d`; returns the name for the list.
@@ -138,17 +150,9 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
     const auto env = WriteProfile(t, t / "TODOLST2.DAT");
     GiveAway(t.path());
 
-    // The build tree may lie where the unprivileged user cannot reach it.
-    std::string binary = TIDEWELL_BINARY;
-    if (!Unprivileged().empty()) {
-        std::filesystem::create_directory(t / "bin");
-        binary = t / "bin/tidewell";
-        std::filesystem::copy_file(TIDEWELL_BINARY, binary);
-        chmod(binary.c_str(), 0755);
-        chmod(t.path().c_str(), 0755);
-    }
-    const RunResult r = RunTidewell(
-        {"/batch"}, env, {.binary = binary, .prefix = Unprivileged(), .timeoutMs = 20000});
+    const RunResult r =
+        RunTidewell({"/batch"}, env,
+                    {.binary = ReachableBinary(t), .prefix = Unprivileged(), .timeoutMs = 20000});
     ASSERT_FALSE(r.hung) << "the run hung";
     const std::string& err = r.err;
     EXPECT_EQ(r.status, c.status) << err;
@@ -168,6 +172,32 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostileEntry, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A profile that is there but cannot be read (another user's 0600 file, or a
+// folder in its place) is not a missing one: a batch run on the defaults could
+// cut with the wrong interval or skip the backup, so it says so and stops.
+TEST(HostileTree, UnreadableProfileStopsTheBatchRun) {
+    for (const bool folder : {false, true}) {
+        TempDir t;
+        WriteFile(t / "LOG.TXT", kText);
+        WriteFile(t / "TODOLST2.DAT", ListBuilder().Mail("s", t / "LOG.TXT").bytes());
+        const auto env = WriteProfile(t, t / "TODOLST2.DAT", "BACKUP=1\n");
+        const std::string profile = t / "config/KORU/tidewell.conf";
+        GiveAway(t.path());
+        if (folder) {
+            std::filesystem::remove(profile);
+            std::filesystem::create_directory(profile);
+        } else {
+            chmod(profile.c_str(), geteuid() == 0 ? 0600 : 0);
+            if (geteuid() == 0) lchown(profile.c_str(), 0, 0);
+        }
+        const RunResult r =
+            RunTidewell({"/batch"}, env, {.binary = ReachableBinary(t), .prefix = Unprivileged()});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("cannot read the profile " + profile), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(t / "LOG.TXT"), kText);
+    }
+}
 
 // A second name of another file under the scratch name: emptying the scratch
 // file must not empty that file.

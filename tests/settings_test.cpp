@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QSettings>
+#include <QString>
 #include <QtGlobal>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "TestSupport.h"
@@ -99,6 +102,142 @@ TEST_F(Profile, SaveSetupWritesTheFiveEntriesAndNotBatch) {
     EXPECT_EQ(loaded.m_bForV2, 1);
     EXPECT_EQ(loaded.m_bBatch, 0);
 }
+
+#ifndef _WIN32
+// A profile file of its own for each case; returns the store over it.
+std::unique_ptr<ProfileStore> StoreWith(const std::string& name, const std::string& text) {
+    auto store = std::make_unique<ProfileStore>(kRegistryKey, name);
+    std::filesystem::create_directories(std::filesystem::path(store->FileName()).parent_path());
+    test::WriteFile(store->FileName(), text);
+    return store;
+}
+
+// A value is the bytes after "=" up to the end of its line, as a hand-edited
+// file shows them; an earlier version's QSettings spelling is still read as meant.
+TEST_F(Profile, ValuesReadAsWritten) {
+    const std::string kFormat = "; tidewell profile: each value is the text after \"=\"\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string path;
+        int lines;
+    } cases[] = {
+        {"hand-written Windows path", "[TidewellSetup]\nTODOLST2=C:\\HARUCOM\\TODOLST2.DAT\n",
+         "C:\\HARUCOM\\TODOLST2.DAT", 100},
+        {"backslash letters are no escapes", "[TidewellSetup]\nTODOLST2=C:\\new\\todo.dat\n",
+         "C:\\new\\todo.dat", 100},
+        {"comma, semicolon, quotes and spaces are kept",
+         "[TidewellSetup]\nTODOLST2= /a,b;c \"d\" \nLINES= 42 \n", " /a,b;c \"d\" ", 42},
+        {"bytes that are not UTF-8", "[TidewellSetup]\nTODOLST2=/x/\xff\xfe.dat\n",
+         "/x/\xff\xfe.dat", 100},
+        {"LINES not a number", "[TidewellSetup]\nLINES=abc\n", "C:\\HARUCOM\\TODOLST2", 100},
+        {"LINES out of range", "[TidewellSetup]\nLINES=99999999999\n", "C:\\HARUCOM\\TODOLST2",
+         100},
+        {"LINES negative", "[TidewellSetup]\nLINES=-7\n", "C:\\HARUCOM\\TODOLST2", -7},
+        {"CR LF lines, names in any case, first entry counts",
+         "[tidewellsetup]\r\ntodolst2=/a\r\nTODOLST2=/b\r\nLines=5\r\n", "/a", 5},
+        {"other sections are not ours", "[Other]\nLINES=5\n[TidewellSetup]\nTODOLST2=/p\n", "/p",
+         100},
+        {"earlier version: backslashes doubled",
+         "[TidewellSetup]\nTODOLST2=C:\\\\HARUCOM\\\\TODOLST2.DAT\n", "C:\\HARUCOM\\TODOLST2.DAT",
+         100},
+        {"earlier version: quoted", "[TidewellSetup]\nTODOLST2=\"/a,b\\\\c\"\n", "/a,b\\c", 100},
+        {"with the format line nothing is unescaped",
+         kFormat + "[TidewellSetup]\nTODOLST2=C:\\\\X\n", "C:\\\\X", 100},
+    };
+    int serial = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto store = StoreWith("read" + std::to_string(++serial), c.text);
+        ConvertSettings s;
+        LoadStartSettings(*store, "", &s);
+        EXPECT_EQ(store->ReadError(), "");
+        EXPECT_EQ(s.m_strTodoPath, c.path);
+        EXPECT_EQ(s.m_nLines, c.lines);
+    }
+}
+
+// Files written by earlier versions (through QSettings) read as meant; the
+// first write turns them into the plain form without changing a value.
+TEST_F(Profile, EarlierFilesReadAsMeantAndAreRewrittenPlainly) {
+    const std::string paths[] = {"C:\\HARUCOM\\TODOLST2.DAT",
+                                 "/a,b;c=d",
+                                 " lead and trail ",
+                                 "say \"hi\"\\x",
+                                 "@at",
+                                 "/home/u/ハルコム/TODOLST2.DAT",
+                                 "C:\\new\\t.dat",
+                                 "plain"};
+    int serial = 0;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::string name = "earlier" + std::to_string(++serial);
+        ProfileStore probe(kRegistryKey, name);
+        {
+            QSettings old(QString::fromStdString(probe.FileName()), QSettings::IniFormat);
+            old.setValue("TidewellSetup/TODOLST2", QString::fromStdString(path));
+            old.setValue("TidewellSetup/LINES", 7);
+            old.sync();
+            ASSERT_EQ(old.status(), QSettings::NoError);
+        }
+        ProfileStore store(kRegistryKey, name);
+        EXPECT_EQ(store.GetProfileString("TidewellSetup", "TODOLST2", ""), path);
+        ASSERT_TRUE(store.WriteProfileInt("TidewellSetup", "FORV2", 1)) << store.WriteError();
+        const std::string file = test::ReadFile(store.FileName());
+        EXPECT_NE(file.find("\nTODOLST2=" + path + "\n"), std::string::npos) << file;
+        ProfileStore again(kRegistryKey, name);
+        EXPECT_EQ(again.GetProfileString("TidewellSetup", "TODOLST2", ""), path);
+        EXPECT_EQ(again.GetProfileInt("TidewellSetup", "LINES", 0), 7);
+        EXPECT_EQ(again.GetProfileInt("TidewellSetup", "FORV2", 0), 1);
+    }
+}
+
+// SaveSetup stores any path as its bytes, or refuses loudly and writes nothing.
+TEST_F(Profile, SaveSetupKeepsEveryPathOrRefusesIt) {
+    const struct {
+        std::string path;
+        bool storable;
+    } cases[] = {
+        {"C:\\\\HARUCOM\\TODO \"x\" ;,=.DAT ", true},
+        {"/x/\xff\xfe\x01.dat", true},
+        {"@@", true},
+        {"/a\nLINES=5", false},
+        {"/a\rb", false},
+        {std::string("/a\0b", 4), false},
+    };
+    int serial = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string before = "; mine\n[TidewellSetup]\nLINES=3\n";
+        const auto store = StoreWith("save" + std::to_string(++serial), before);
+        ConvertSettings saved;
+        saved.m_strTodoPath = c.path;
+        EXPECT_EQ(SaveSetup(*store, saved), c.storable);
+        if (!c.storable) {
+            EXPECT_NE(store->WriteError().find("TODOLST2"), std::string::npos);
+            EXPECT_EQ(test::ReadFile(store->FileName()), before);
+            continue;
+        }
+        ConvertSettings loaded;
+        ProfileStore again(kRegistryKey, "save" + std::to_string(serial));
+        LoadStartSettings(again, "", &loaded);
+        EXPECT_EQ(loaded.m_strTodoPath, c.path);
+        EXPECT_EQ(loaded.m_nLines, 100);
+        EXPECT_NE(test::ReadFile(store->FileName()).find("; mine\n"), std::string::npos);
+    }
+}
+
+// Only a missing profile means the defaults: one that is there but cannot be
+// read says so, naming the file.
+TEST_F(Profile, UnreadableProfileIsReported) {
+    ProfileStore store(kRegistryKey, "folder");
+    std::filesystem::create_directories(store.FileName());
+    EXPECT_NE(store.ReadError().find(store.FileName()), std::string::npos);
+    EXPECT_EQ(store.GetProfileInt("TidewellSetup", "LINES", 100), 100);
+    EXPECT_FALSE(store.WriteProfileInt("TidewellSetup", "LINES", 5));
+    EXPECT_EQ(ProfileStore(kRegistryKey, "missing").ReadError(), "");
+}
+#endif
 
 #ifdef _WIN32
 // The program's own resources: the Japanese string table says what the

@@ -38,6 +38,8 @@ class WineBatchTest : public ::testing::Test {
         otherDir_ = tmp_ / "other/Files";
     }
 
+    // Written the way earlier versions wrote it, through QSettings (backslashes
+    // doubled), which the program must still read as meant.
     void Profile(const std::string& todoPath, bool backup) {
         QSettings s(QString::fromStdString(tmp_ / "config/KORU/tidewell.conf"),
                     QSettings::IniFormat);

@@ -135,5 +135,11 @@
         <translation>
 and %1 more</translation>
     </message>
+    <message>
+        <source>設定ファイルを読めません。既定の設定を表示しています。
+%1</source>
+        <translation>The profile cannot be read; the default settings are shown.
+%1</translation>
+    </message>
 </context>
 </TS>

@@ -19,6 +19,16 @@ bool CTidewellApp::InitInstance() {
     ProfileStore profile(kRegistryKey, ApplicationNameFromArgv0(m_argv[0]));
     ConvertSettings start;
     LoadStartSettings(profile, m_strCmdLine, &start);
+    // Only a missing profile means the defaults. A batch run on settings the
+    // user did not choose could cut with the wrong interval or skip the backup.
+    if (const std::string error = profile.ReadError(); !error.empty()) {
+        std::cerr << "tidewell: cannot read the profile " << error
+                  << (start.m_bBatch ? "; nothing converted" : "; the defaults are shown") << '\n';
+        if (start.m_bBatch) {
+            m_nExitCode = 2;
+            return false;
+        }
+    }
 
     // A batch start with a readable list needs no window at all, so it is
     // settled before anything of the window system is even loaded.

@@ -65,8 +65,8 @@ std::string HelpText(const std::string& programName, const std::string& profileP
            "     without a run)\n"
            "  1  a log was skipped or could not be converted, or the trace could not be\n"
            "     written\n"
-           "  2  the to-do list could not be read, or the dialog was needed and no display\n"
-           "     could be opened\n";
+           "  2  the to-do list or the profile could not be read, or the dialog was needed\n"
+           "     and no display could be opened\n";
 }
 
 int AnswerInfoRequest(int argc, const char* const* argv) {

@@ -21,13 +21,14 @@ void LoadStartSettings(const ProfileStore& profile, const std::string& commandLi
 }
 
 bool SaveSetup(ProfileStore& profile, const ConvertSettings& s) {
+    // Stops at the first entry that cannot be stored: a list path the profile
+    // cannot keep leaves the whole profile as it was.
     const std::string section = LoadString(IDS_SECTION);
-    bool ok = profile.WriteProfileString(section, LoadString(IDS_ENTRY_TODOPATH), s.m_strTodoPath);
-    ok = profile.WriteProfileInt(section, LoadString(IDS_ENTRY_REVERSE), s.m_bReverse) && ok;
-    ok = profile.WriteProfileInt(section, LoadString(IDS_ENTRY_BACKUP), s.m_bBackup) && ok;
-    ok = profile.WriteProfileInt(section, LoadString(IDS_ENTRY_FORV2), s.m_bForV2) && ok;
-    ok = profile.WriteProfileInt(section, LoadString(IDS_ENTRY_LINES), s.m_nLines) && ok;
-    return ok;
+    return profile.WriteProfileString(section, LoadString(IDS_ENTRY_TODOPATH), s.m_strTodoPath) &&
+           profile.WriteProfileInt(section, LoadString(IDS_ENTRY_REVERSE), s.m_bReverse) &&
+           profile.WriteProfileInt(section, LoadString(IDS_ENTRY_BACKUP), s.m_bBackup) &&
+           profile.WriteProfileInt(section, LoadString(IDS_ENTRY_FORV2), s.m_bForV2) &&
+           profile.WriteProfileInt(section, LoadString(IDS_ENTRY_LINES), s.m_nLines);
 }
 
 }  // namespace tidewell

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/ProfileStore.h"
@@ -21,9 +22,20 @@ namespace tidewell {
 
 struct ProfileStore::Impl {
     std::string key;  // below HKEY_CURRENT_USER, without the section
+    std::string writeError;
 };
 
 namespace {
+
+std::string SystemMessage(LONG code) {
+    char text[512] = "";
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string s(text, n);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s.empty() ? "error " + std::to_string(code) : s;
+}
 
 // Expandable strings are taken as they stand, as the framework took them.
 constexpr DWORD kStringTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
@@ -66,7 +78,8 @@ bool ReadString(const std::string& key, const std::string& entry, std::string* v
 }  // namespace
 
 ProfileStore::ProfileStore(const std::string& registryKey, const std::string& applicationName)
-    : impl_(std::make_unique<Impl>(Impl{"Software\\" + registryKey + "\\" + applicationName})) {}
+    : impl_(std::make_unique<Impl>(
+          Impl{"Software\\" + registryKey + "\\" + applicationName, std::string()})) {}
 
 ProfileStore::~ProfileStore() = default;
 
@@ -92,20 +105,44 @@ int ProfileStore::GetProfileInt(const std::string& section, const std::string& e
     return defaultValue;
 }
 
+// A key that is there but may not be read is not a missing one.
+std::string ProfileStore::ReadError() const {
+    HKEY key = nullptr;
+    const LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, impl_->key.c_str(), 0, KEY_READ, &key);
+    if (rc == ERROR_SUCCESS) RegCloseKey(key);
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return {};
+    return FileName() + ": " + SystemMessage(rc);
+}
+
 bool ProfileStore::WriteProfileString(const std::string& section, const std::string& entry,
                                       const std::string& value) {
+    impl_->writeError.clear();
+    // A REG_SZ value ends at its first zero byte: the rest would be lost.
+    if (value.find('\0') != std::string::npos) {
+        impl_->writeError = entry + ": a NUL byte cannot be kept in the profile";
+        return false;
+    }
     const std::string key = SectionKey(impl_->key, section);
     // The terminating zero is part of a REG_SZ value.
-    return RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_SZ, value.c_str(),
-                           static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    const LONG rc = RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_SZ,
+                                    value.c_str(), static_cast<DWORD>(value.size() + 1));
+    if (rc != ERROR_SUCCESS) impl_->writeError = FileName() + ": " + SystemMessage(rc);
+    return rc == ERROR_SUCCESS;
 }
 
 bool ProfileStore::WriteProfileInt(const std::string& section, const std::string& entry,
                                    int value) {
+    impl_->writeError.clear();
     const std::string key = SectionKey(impl_->key, section);
     const DWORD stored = static_cast<DWORD>(value);
-    return RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_DWORD, &stored,
-                           sizeof stored) == ERROR_SUCCESS;
+    const LONG rc = RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_DWORD,
+                                    &stored, sizeof stored);
+    if (rc != ERROR_SUCCESS) impl_->writeError = FileName() + ": " + SystemMessage(rc);
+    return rc == ERROR_SUCCESS;
+}
+
+const std::string& ProfileStore::WriteError() const {
+    return impl_->writeError;
 }
 
 std::string ProfileStore::FileName() const {

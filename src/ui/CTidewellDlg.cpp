@@ -235,9 +235,21 @@ bool CTidewellDlg::OnInitDialog() {
     // The dialog has always opened at the top left corner, not centred.
     move(0, 0);
 
+    // The settings shown are the defaults, not the user's: say so first, once
+    // the dialog is on screen.
+    const std::string profileError = m_profile.ReadError();
+    auto sayProfileError = [this, profileError] {
+        if (profileError.empty()) return;
+        ShowMessage(QStringLiteral("profileError"), QMessageBox::Warning,
+                    tr("設定ファイルを読めません。既定の設定を表示しています。\n%1")
+                        .arg(FromBytes(profileError)));
+    };
     // The start sequence.
     if (TodoListOpens(m_io, Settings())) {
-        if (!m_bBatch) return true;
+        if (!m_bBatch) {
+            QTimer::singleShot(0, this, sayProfileError);
+            return true;
+        }
         const ProcessOutcome outcome = ProcessTodoList();
         if (outcome.result >= 0) {
             m_nLastStatus = ExitStatusOf(outcome);
@@ -248,7 +260,10 @@ bool CTidewellDlg::OnInitDialog() {
     }
     // Ask for the list once the dialog is on screen, so the file dialog
     // opens over it. In batch mode nothing is converted until OK.
-    QTimer::singleShot(0, this, &CTidewellDlg::OnBrowse);
+    QTimer::singleShot(0, this, [this, sayProfileError] {
+        sayProfileError();
+        OnBrowse();
+    });
     return true;
 }
 
@@ -337,7 +352,8 @@ void CTidewellDlg::OnSaveSetup() {
     if (!UpdateData(true)) return;
     if (!SaveSetup(m_profile, Settings())) {
         ShowMessage(QStringLiteral("saveError"), QMessageBox::Warning,
-                    tr("設定を保存できませんでした。\n%1").arg(FromBytes(m_profile.FileName())));
+                    tr("設定を保存できませんでした。\n%1")
+                        .arg(FromBytes(m_profile.FileName() + "\n" + m_profile.WriteError())));
     }
 }
 

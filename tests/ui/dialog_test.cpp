@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -333,6 +335,34 @@ class DialogTest : public QObject {
         f.Click("1003");
         QCOMPARE(driver.seen(), QStringList({"validation"}));
         QCOMPARE(f.StoredKeys(), QStringList());
+    }
+
+    // A path the profile cannot keep as it is (a line break in a chosen file's
+    // name) is refused with its reason, and nothing is stored.
+    void saveSetupOfAPathTheProfileCannotKeepSaysSo() {
+        Fixture f(Settings(100, "/x"));
+        f.Show();
+        f.dlg->m_strTodoPath = "/data/two\nlines.DAT";
+        f.dlg->UpdateData(false);
+        ModalDriver driver;
+        f.Click("1003");
+        QCOMPARE(driver.seen(), QStringList({"saveError"}));
+        QVERIFY(driver.messages().value(0).contains(QStringLiteral("line break")));
+        QVERIFY(!QFile::exists(QString::fromStdString(f.profile->FileName())));
+    }
+
+    // A profile that is there but cannot be read is said so at start: the
+    // dialog shows the defaults, not the user's settings.
+    void unreadableProfileIsSaidAtStart() {
+        Fixture f;
+        std::filesystem::create_directories(f.profile->FileName());
+        ModalDriver driver;
+        driver.Then("profileError", [](QWidget* w) { static_cast<QDialog*>(w)->accept(); })
+            .Then("browse", [](QWidget* w) { static_cast<QFileDialog*>(w)->reject(); })
+            .Then("102", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+        f.dlg->DoModal();
+        QVERIFY(driver.AllStepsDone());
+        QVERIFY(driver.messages().value(0).contains(QString::fromStdString(f.profile->FileName())));
     }
 
     void browseThenCancelShowsTheStoredSettingsAgain() {
