@@ -70,8 +70,10 @@ int main(int argc, char** argv) {
                              Board("PATIO", "gone", namedLogs + "MISSING.TXT");
     Write(root + "/TODOLST2.DAT", list);
     if (argc == 3) Write(root + "/TODOLST2", list);
-    Write(root + "/config/KORU/tidewell.conf", "[TidewellSetup]\nTODOLST2=" + named + sep +
-                                                   "TODOLST2.DAT\nLINES=2\nREVERSE=0\n"
+    // A slash after the folder: in the profile file a backslash escapes, and
+    // either separator leads to the same file.
+    Write(root + "/config/KORU/tidewell.conf", "[TidewellSetup]\nTODOLST2=" + named +
+                                                   "/TODOLST2.DAT\nLINES=2\nREVERSE=0\n"
                                                    "BACKUP=1\nFORV2=0\n");
     std::printf("sample HARUCOM tree written to %s\n", root.c_str());
     return 0;

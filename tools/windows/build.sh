@@ -51,6 +51,8 @@ while [ ${#pending[@]} -gt 0 ]; do
     # Anything not found is the system's own (KERNEL32.dll, USER32.dll, ...).
   done < <($mingw-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done
+# Debugging symbols stay out of the package (libstdc++ alone carries 20 MB).
+find "$stage" -name '*.dll' -exec $mingw-strip --strip-unneeded {} +
 $mingw-strip "$stage/tidewell.exe"
 cat >"$stage/qt.conf" <<'CONF'
 [Paths]
