@@ -1,10 +1,13 @@
 // Where the settings come from at start, and what SaveSetup writes back.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#ifndef _WIN32
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
 #include <QtGlobal>
+#endif
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -53,12 +56,14 @@ TEST(CommandLine, ApplicationNameIsTheExecutablesBaseName) {
     EXPECT_EQ(ApplicationNameFromArgv0("tidewell"), "tidewell");
 }
 
+#ifndef _WIN32
+// The profile file of Linux (Windows keeps the profile in the registry).
 class Profile : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         // The profile's folder is fixed the first time one is opened in a process.
         dir_ = new test::TempDir;
-        qputenv("XDG_CONFIG_HOME", QByteArray(dir_->path().c_str()));
+        setenv("XDG_CONFIG_HOME", dir_->path().c_str(), 1);
     }
     static void TearDownTestSuite() { delete dir_; }
     static test::TempDir* dir_;
@@ -103,7 +108,6 @@ TEST_F(Profile, SaveSetupWritesTheFiveEntriesAndNotBatch) {
     EXPECT_EQ(loaded.m_bBatch, 0);
 }
 
-#ifndef _WIN32
 // A profile file of its own for each case; returns the store over it.
 std::unique_ptr<ProfileStore> StoreWith(const std::string& name, const std::string& text) {
     auto store = std::make_unique<ProfileStore>(kRegistryKey, name);
@@ -255,15 +259,16 @@ TEST(Resources, StringTableAndVersionBlockOfTheProgram) {
     };
     for (int id = IDS_ABOUTBOX; id <= IDS_ENTRY_FORV2; ++id) {
         // A string table block of 16 strings, each counted, in Japanese.
-        HRSRC block = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1),
+        HRSRC block = FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
+                                      MAKEINTRESOURCEW(id / 16 + 1),
                                       MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
         ASSERT_NE(block, nullptr) << id;
         auto* p = static_cast<const wchar_t*>(LockResource(LoadResource(module, block)));
         for (int i = 0; i < id % 16; ++i) p += 1 + *p;
         EXPECT_EQ(utf8(p + 1, *p), LoadString(id)) << id;
     }
-    EXPECT_NE(FindResourceExW(module, RT_GROUP_ICON, MAKEINTRESOURCEW(128),
-                              MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)),
+    EXPECT_NE(FindResourceExW(module, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+                              MAKEINTRESOURCEW(128), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)),
               nullptr);
     FreeLibrary(module);
 

@@ -318,6 +318,18 @@ bool CTidewellDlg::nativeEvent(const QByteArray& eventType, void* message, qintp
     }
     return QDialog::nativeEvent(eventType, message, result);
 }
+
+void CTidewellDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The outer corner of the window at 0,0 exactly, as the template placed
+    // it: Qt places the window by frame margins it can only estimate. Once
+    // the window is up, since Qt applies its own geometry after this event.
+    if (pos() != QPoint(0, 0)) return;
+    QTimer::singleShot(0, this, [this] {
+        SetWindowPos(reinterpret_cast<HWND>(winId()), nullptr, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    });
+}
 #endif
 
 void CTidewellDlg::OnBrowse() {

@@ -68,6 +68,7 @@ class CTidewellDlg : public QDialog, public ConvertSettings {
     bool eventFilter(QObject* watched, QEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+    void showEvent(QShowEvent* event) override;
 #endif
 
   private:

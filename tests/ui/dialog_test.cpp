@@ -54,7 +54,7 @@ class SteeredIo : public Io {
     std::string failPath;
     std::atomic<bool> holding{false};
 
-    int Open(const std::string& path, int flags, mode_t mode) override {
+    int Open(const std::string& path, int flags, uint32_t mode) override {
         if (path == failPath) {
             errno = EACCES;
             return -1;
@@ -631,7 +631,7 @@ class DialogTest : public QObject {
     // maximise box.
     void windowsSystemMenu() {
         if (QGuiApplication::platformName() != QLatin1String("windows")) {
-            QSKIP("needs the windows platform");
+            QSKIP("needs the windows platform (-platform windows)");
         }
         Fixture f;
         f.ListOf({});

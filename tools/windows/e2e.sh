@@ -25,7 +25,7 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-wineboot -i >/dev/null 2>&1
+wineboot -i >/dev/null 2>&1 </dev/null || true
 unzip -q "$zipfile" -d "$WINEPREFIX/drive_c"
 harucom=$WINEPREFIX/drive_c/HARUCOM
 key='HKCU\Software\KORU\tidewell\TidewellSetup'
