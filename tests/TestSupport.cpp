@@ -28,8 +28,8 @@ TempDir::TempDir() {
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[32];
-        std::snprintf(name, sizeof name, "tidewell-%012llx",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        std::snprintf(name, sizeof name, "tidewell-%06llx",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFull));
         std::error_code ec;
         if (std::filesystem::create_directory(base / name, ec)) {
             path_ = (base / name).string();
