@@ -1,12 +1,6 @@
 #include "app/ConsoleWin32.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32Api.h"
 
 #include <cstdio>
 #include <iostream>

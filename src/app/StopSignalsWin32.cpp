@@ -2,13 +2,7 @@
 // session ask for the stop instead.
 #include "app/StopSignals.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32Api.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,12 +1,9 @@
 #include "app/TerminalProgress.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <io.h>
-#include <windows.h>
+
+#include "platform/Win32Api.h"
 #else
 #include <sys/ioctl.h>
 #include <sys/stat.h>

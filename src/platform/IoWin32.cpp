@@ -7,13 +7,7 @@
 // Every file is opened sharing read, write and delete: HARUCOM keeps reading and
 // writing its logs while we work (a write is caught by the change check before
 // the replace), and our scratch file can be renamed and removed while open.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32Api.h"
 
 #include <cerrno>
 #include <cstring>

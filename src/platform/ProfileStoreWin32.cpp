@@ -2,13 +2,7 @@
 // HKEY_CURRENT_USER\Software\<maker>\<application>\<section>, texts as REG_SZ
 // and numbers as REG_DWORD. The ANSI registry functions take and give the
 // bytes of the system's code page, exactly the bytes the user typed.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32Api.h"
 
 #include <cerrno>
 #include <climits>
