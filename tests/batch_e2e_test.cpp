@@ -143,6 +143,9 @@ TEST(Batch, BackupTakesEveryNameAsItIs) {
         {"quotes around a space", "logs", "\"a b\".txt", {"a b.txt", "a"}},
         {"folder starting with a dash", "-d", "-d/x.txt", {}},
         {"switch-like name", "logs", "-n", {}},
+        // Without a drive a backslash is part of the file's name here: the
+        // scratch file, the folder flush and the archive are the run's folder's.
+        {"driveless name with a backslash", ".", "LOG\\X.TXT", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -233,12 +233,12 @@ std::string BackupFromDescriptor(Io& io, const RewriteJob& job, int fd, const Fi
                                  LogState* saved) {
     std::string folder = job.archiveFolder, name = job.archiveName;
     if (name.empty()) {
-        const PathParts parts = SplitPath(job.path);
+        const PathParts parts = SplitSystemPath(job.path);
         folder = parts.drive + parts.directory;
         name = ArchiveFileName(kBackupArchive);
     }
     std::vector<ArchiveMember> members(1);
-    members[0].name = SplitPath(job.path).baseName;
+    members[0].name = SplitSystemPath(job.path).baseName;
     members[0].fd = fd;
     members[0].st = st;
     const std::string error = AddToArchive(io, folder, name, members);
@@ -270,14 +270,15 @@ bool OpenForRewrite(Io& io, const RewriteJob& job, OpenedLog* log, RewriteOutcom
     if (!ResolveLinkTarget(io, job.path, &log->target, &problem)) {
         return give_up(Failed(problem));
     }
-    if (SplitPath(log->target).baseName == kTempFileName) {
+    if (SplitSystemPath(log->target).baseName == kTempFileName) {
         return skip("bears the scratch file's own name; skipped");
     }
     // Backing the archive up into itself would replace it under our feet.
     const std::string archive = ArchiveFileName(kBackupArchive);
     if (job.backup && !job.reverse &&
-        (SplitPath(job.path).baseName == archive || SplitPath(log->target).baseName == archive ||
-         (!job.archiveName.empty() && SplitPath(job.path).baseName == job.archiveName))) {
+        (SplitSystemPath(job.path).baseName == archive ||
+         SplitSystemPath(log->target).baseName == archive ||
+         (!job.archiveName.empty() && SplitSystemPath(job.path).baseName == job.archiveName))) {
         return skip("is the backup archive itself; skipped");
     }
     return true;

@@ -60,14 +60,19 @@ std::string MapNames(ConvertEnv& env, RewriteJob* job, Kind* kind) {
     }
     if (!job->backup || job->reverse) return {};
     std::string archive = ArchiveListName(job->listName);
-    if (env.mapName) {
+    if (job->path == job->listName) {
+        // A name used as it stands: the archive lies beside the file this
+        // system opens, wherever the list's own separators would put it.
+        const PathParts log = SplitSystemPath(job->path);
+        archive = log.drive + log.directory + SplitPath(archive).baseName;
+    } else if (env.mapName) {
         archive = env.mapName(env.io, archive, &error);
         if (!error.empty()) {
             *kind = Kind::kFailed;
             return "backup failed: " + error + " (" + BackupCommand(job->listName) + ")";
         }
     }
-    const PathParts parts = SplitPath(archive);
+    const PathParts parts = SplitSystemPath(archive);
     job->archiveFolder = parts.drive + parts.directory;
     job->archiveName = parts.baseName;
     return {};

@@ -19,13 +19,29 @@ PathParts SplitPath(const std::string& name) {
     return parts;
 }
 
+PathParts SplitSystemPath(const std::string& name) {
+#ifdef _WIN32
+    return SplitPath(name);
+#else
+    PathParts parts;
+    const auto sep = name.rfind('/');
+    if (sep == std::string::npos) {
+        parts.baseName = name;
+    } else {
+        parts.directory = name.substr(0, sep + 1);
+        parts.baseName = name.substr(sep + 1);
+    }
+    return parts;
+#endif
+}
+
 std::string TempPathFor(const std::string& name) {
-    const PathParts parts = SplitPath(name);
+    const PathParts parts = SplitSystemPath(name);
     return parts.drive + parts.directory + kTempFileName;
 }
 
 std::string DirectoryToSync(const std::string& name) {
-    const PathParts parts = SplitPath(name);
+    const PathParts parts = SplitSystemPath(name);
     std::string dir = parts.drive + parts.directory;
     return dir.empty() ? std::string(".") : dir;
 }

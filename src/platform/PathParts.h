@@ -14,11 +14,16 @@ struct PathParts {
 
 PathParts SplitPath(const std::string& name);
 
+// Splitting a name as this system opens it. On Windows that is the same as
+// above; elsewhere only '/' separates and there are no drives, so a name such
+// as LOG\X.TXT (a file in the working folder) is one base name.
+PathParts SplitSystemPath(const std::string& name);
+
 // Name of the scratch file every rewrite goes through, in the log's own folder.
 inline constexpr const char kTempFileName[] = "$LFCUT$$.$$$";
-std::string TempPathFor(const std::string& name);
+std::string TempPathFor(const std::string& systemName);
 
 // Directory to sync after a rename inside it ("." for a bare name).
-std::string DirectoryToSync(const std::string& name);
+std::string DirectoryToSync(const std::string& systemName);
 
 }  // namespace tidewell
