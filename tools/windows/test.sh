@@ -28,7 +28,11 @@ export DISPLAY=$display
 
 # Wine's helpers inherit the pipes ctest reads from and keep them open: start
 # the server and the prefix before ctest, away from its pipes.
-[ -e "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 </dev/null || true
+# A new prefix's first server must be gone before a persistent one starts.
+if [ ! -e "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1 </dev/null || true
+  wineserver -w >/dev/null 2>&1 </dev/null || true
+fi
 wineserver -p >/dev/null 2>&1 </dev/null
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
