@@ -8,9 +8,14 @@
 # program cuts and restores it right, and times with hyperfine: tidewell /batch
 # cutting it, restoring it, cat, dd conv=fsync and tr -d. Then peak memory of
 # both rewrites. Every file it made is removed at the end, also on failure.
+# Then bench/scale-bench.sh: runs over many logs (Backup into a new archive,
+# Backup beside a big archive, Wine names in another case, small logs against
+# a copy-flush-rename floor), each beside its baseline.
 #
 # For a quick check: BUILD_DIR, BUILD_TYPE, SIZE_MIB (a multiple of 4), RUNS,
-# and FILTER_BENCH_TIME (seconds per in-memory benchmark, 0 to skip them).
+# and FILTER_BENCH_TIME (seconds per in-memory benchmark, 0 to skip them);
+# bench/scale-bench.sh names its own sizes. SECTIONS picks what runs, any of
+# "filters big backup archive wine small" (the default: all).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +24,9 @@ build_type=${BUILD_TYPE:-Release}
 size_mib=${SIZE_MIB:-512}
 runs=${RUNS:-5}
 filter_time=${FILTER_BENCH_TIME:-0.5}
-parent=${1:-/tmp}
+parent=$(cd "${1:-/tmp}" && pwd)
+sections=${SECTIONS:-filters big backup archive wine small}
+has() { [[ " $sections " == *" $1 "* ]]; }
 
 for tool in cmake ninja hyperfine /usr/bin/time awk; do
   command -v "$tool" >/dev/null || { echo "run-bench: $tool is missing" >&2; exit 1; }
@@ -27,7 +34,7 @@ done
 
 echo "== build ($build_type) in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTIDEWELL_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tidewell bench_filters >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tidewell bench_filters copy_floor >/dev/null
 build=$(cd "$build" && pwd)  # the timed commands run in the work folder
 tidewell=$build/tidewell
 
@@ -35,9 +42,21 @@ echo "== machine"
 echo "cpus: $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 echo "memory: $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo), kernel $(uname -r)"
 
-if [ "$filter_time" != 0 ]; then
+if has filters && [ "$filter_time" != 0 ]; then
   echo "== in-memory filters (bench_filters)"
   "$build/bench/bench_filters" --benchmark_min_time="$filter_time" 2>&1 | grep -E '^(BM_|Benchmark|---)'
+fi
+
+# The runs over many logs, after the big log (or alone).
+scale() {
+  local only= s
+  for s in backup archive wine small; do has $s && only+=" $s"; done
+  [ -z "$only" ] || TIDEWELL=$tidewell FLOOR=$build/bench/copy_floor SECTIONS=$only \
+    bash "$root/bench/scale-bench.sh" "$parent"
+}
+if ! has big; then
+  scale
+  exit
 fi
 
 work=$(mktemp -d "$parent/tidewell-bench.XXXXXX")
@@ -124,3 +143,7 @@ mkdir -p "$work/idle/KORU"
 : >"$work/EMPTY.DAT"
 printf '[TidewellSetup]\nTODOLST2=%s\n' "$work/EMPTY.DAT" >"$work/idle/KORU/tidewell.conf"
 echo "tidewell /batch (empty list, for comparison): $(peak "$work/idle") KiB"
+
+cd "$root"
+rm -rf "$work"
+scale
