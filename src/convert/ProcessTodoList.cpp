@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 
+#include "convert/BackupPlan.h"
 #include "convert/FdStreams.h"
 #include "convert/LogRewriter.h"
 #include "convert/TodoListScanner.h"
@@ -85,6 +87,26 @@ void Report(ConvertEnv& env, ProcessOutcome& outcome, const std::string& path,
     if (kind != Kind::kMissing) outcome.failures.push_back({path, reason, kind == Kind::kSkipped});
 }
 
+// With Backup, the whole list is read once ahead, so that every archive can
+// take all of its folder's logs in one commit instead of one per log.
+// False when the list could not be read to its end (errno set).
+bool PlanBackups(const ConvertSettings& settings, ConvertEnv& env, int fd, const FileStat& list,
+                 BackupPlan* plan) {
+    FdSource file(env.io, fd);
+    ByteReader reader(file);
+    TodoListScanner scanner(reader);
+    TodoEntry entry;
+    for (size_t index = 0; scanner.Next(&entry) && !StopSignal(); ++index) {
+        if (entry.fileNameCut) continue;
+        RewriteJob job = JobFor(settings, entry);
+        job.list = &list;
+        Kind kind;
+        if (MapNames(env, &job, &kind).empty()) plan->Add(env.io, index, entry.fileName, job);
+    }
+    errno = file.error();
+    return !reader.failed();
+}
+
 }  // namespace
 
 ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env) {
@@ -104,6 +126,18 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         outcome.result = -1;
         return outcome;
     }
+    BackupPlan plan;
+    const bool planned = settings.m_bBackup != 0 && settings.m_bReverse == 0;
+    if (planned) {
+        // A list that cannot be read through is reported before anything is converted.
+        if (!PlanBackups(settings, env, fd, listStat, &plan) || env.io.Seek(fd, 0) != 0) {
+            outcome.listReadFailed = true;
+            Report(env, outcome, settings.m_strTodoPath,
+                   "error reading the to-do list: " + ErrnoText(errno), Kind::kFailed);
+            env.io.Close(fd);
+            return outcome;
+        }
+    }
     FdSource file(env.io, fd);
     ByteReader reader(file);
     TodoListScanner scanner(reader);
@@ -117,22 +151,31 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
             outcome.cancelled = true;
             break;
         }
-        ++done;
+        const size_t index = done++;
         if (entry.fileNameCut) {
             // Only the name's first 255 bytes were kept: they name another file.
             Report(env, outcome, entry.fileName,
                    "the name is longer than 255 bytes and was cut; not converted", Kind::kSkipped);
             continue;
         }
-        RewriteJob job = JobFor(settings, entry);
-        job.list = &listStat;
-        Kind kind;
-        if (const std::string error = MapNames(env, &job, &kind); !error.empty()) {
-            // A name this system cannot reach: nothing is tried.
-            Report(env, outcome, entry.fileName, error, kind);
-            continue;
+        const RewriteJob* plannedJob = planned ? plan.Find(index, entry.fileName) : nullptr;
+        RewriteJob job;
+        std::optional<RewriteOutcome> refused;
+        if (plannedJob) {
+            job = *plannedJob;
+            job.expected = plan.Prepare(env.io, index, &refused);
+        } else {
+            job = JobFor(settings, entry);
+            job.list = &listStat;
+            Kind kind;
+            if (const std::string error = MapNames(env, &job, &kind); !error.empty()) {
+                // A name this system cannot reach: nothing is tried.
+                Report(env, outcome, entry.fileName, error, kind);
+                continue;
+            }
         }
-        const RewriteOutcome r = RewriteLog(env.io, job);
+        const RewriteOutcome r = refused ? *refused : RewriteLog(env.io, job);
+        if (plannedJob) plan.Converted(index, r);
         switch (r.status) {
             case RewriteStatus::kConverted:
                 ++outcome.converted;

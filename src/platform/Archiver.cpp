@@ -176,7 +176,7 @@ std::string WriteArchive(Io& io, ArchiveFileSource& file, std::vector<ArchiveMem
     zip_error_fini(&ze);
     std::vector<std::unique_ptr<MemberSource>> readers;
     for (const ArchiveMember& m : members) {
-        readers.push_back(std::make_unique<MemberSource>(io, m.fd, m.st));
+        readers.push_back(std::make_unique<MemberSource>(io, m.fd, m.st, m.fd < 0 ? m.path : ""));
         zip_source_t* ms = readers.back()->Create(za);
         const zip_int64_t idx =
             ms ? zip_file_add(za, m.name.c_str(), ms, ZIP_FL_OVERWRITE | ZIP_FL_ENC_RAW) : -1;
@@ -205,8 +205,12 @@ std::string WriteArchive(Io& io, ArchiveFileSource& file, std::vector<ArchiveMem
     if (zip_close(za) != 0) {
         // Our own words where we have them: they name the file and the reason.
         std::string text = "cannot write the archive: " + std::string(zip_strerror(za));
-        for (const auto& r : readers) {
-            if (!r->problem().empty()) text = "cannot back up: " + r->problem();
+        for (size_t i = 0; i < members.size(); ++i) {
+            const MemberSource& r = *readers[i];
+            if (r.problem().empty()) continue;
+            text = r.changed() ? members[i].name + " " + r.problem()
+                               : "cannot back up: " + r.problem();
+            members[i].problem = text;
         }
         if (!file.problem().empty()) text = "cannot write the archive: " + file.problem();
         zip_discard(za);
@@ -217,7 +221,8 @@ std::string WriteArchive(Io& io, ArchiveFileSource& file, std::vector<ArchiveMem
         // Read to its end and as long as it was when opened: else the file
         // was written to while it was being saved.
         if (!readers[i]->complete() || readers[i]->size() != uint64_t(members[i].st.size)) {
-            return members[i].name + " changed while it was being backed up";
+            members[i].problem = members[i].name + " changed while it was being backed up";
+            return members[i].problem;
         }
         members[i].size = readers[i]->size();
         members[i].crc = readers[i]->crc();

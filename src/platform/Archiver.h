@@ -12,14 +12,20 @@
 namespace tidewell {
 
 // One file to keep in the archive. Its bytes come from a descriptor the caller
-// opened (the very one its conversion reads), from the start.
+// opened (the very one its conversion reads), from the start; or, with fd -1,
+// from `path`, opened only while libzip reads it (a folder of a thousand logs
+// must not need a thousand descriptors at once).
 struct ArchiveMember {
     std::string name;  // the member's name, every byte as given
     int fd = -1;
-    FileStat st;  // Fstat of fd when it was opened
+    std::string path;  // with fd -1: the file to read, still as `st` describes it
+    FileStat st;       // Fstat of the file when it was examined
     // Set once the archive holding the member is on disk and read back:
     uint64_t size = 0;
     uint32_t crc = 0;
+    // Set when the commit failed because of this member (its file could not
+    // be read, or changed): without it, the others may go in.
+    std::string problem;
 };
 
 // Adds every member in one commit to the archive `fileName` in `folder` (which

@@ -200,11 +200,13 @@ zip_int64_t ArchiveFileSource::Call(void* data, zip_uint64_t len, zip_source_cmd
     }
 }
 
-MemberSource::MemberSource(Io& io, int fd, const FileStat& st) : io_(io), fd_(fd), st_(st) {
+MemberSource::MemberSource(Io& io, int fd, const FileStat& st, std::string path)
+    : io_(io), fd_(fd), st_(st), path_(std::move(path)) {
     zip_error_init(&error_);
 }
 
 MemberSource::~MemberSource() {
+    CloseOwn();
     zip_error_fini(&error_);
 }
 
@@ -217,6 +219,40 @@ zip_int64_t MemberSource::Callback(void* state, void* data, zip_uint64_t len,
     return static_cast<MemberSource*>(state)->Call(data, len, cmd);
 }
 
+zip_int64_t MemberSource::Fail(int zipError, std::string what) {
+    zip_error_set(&error_, zipError, errno);
+    problem_ = std::move(what);
+    return -1;
+}
+
+void MemberSource::CloseOwn() {
+    if (!ownFd_) return;
+    const int saved = errno;
+    io_.Close(fd_);
+    errno = saved;
+    fd_ = -1;
+    ownFd_ = false;
+}
+
+// The file must still be the one examined before: another file under the
+// name, or one written to since, is not what the caller means to convert.
+bool MemberSource::OpenByName() {
+    CloseOwn();
+    fd_ = io_.Open(path_, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) return Fail(ZIP_ER_OPEN, path_ + ": cannot open: " + ErrnoText(errno)) >= 0;
+    ownFd_ = true;
+    FileStat now;
+    if (io_.Fstat(fd_, &now) != 0) {
+        return Fail(ZIP_ER_READ, path_ + ": cannot examine: " + ErrnoText(errno)) >= 0;
+    }
+    if (!Unchanged(now, st_)) {
+        errno = 0;
+        changed_ = true;
+        return Fail(ZIP_ER_CHANGED, "changed while it was being backed up") >= 0;
+    }
+    return true;
+}
+
 zip_int64_t MemberSource::Call(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     switch (cmd) {
         case ZIP_SOURCE_SUPPORTS:
@@ -226,11 +262,11 @@ zip_int64_t MemberSource::Call(void* data, zip_uint64_t len, zip_source_cmd_t cm
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&error_, data, len);
         case ZIP_SOURCE_OPEN:
-            // From the start each time, whatever read the descriptor before.
-            if (io_.Seek(fd_, 0) != 0) {
-                zip_error_set(&error_, ZIP_ER_SEEK, errno);
-                problem_ = "cannot read: " + ErrnoText(errno);
-                return -1;
+            if (!path_.empty()) {
+                if (!OpenByName()) return -1;
+            } else if (io_.Seek(fd_, 0) != 0) {
+                // From the start each time, whatever read the descriptor before.
+                return Fail(ZIP_ER_SEEK, "cannot read: " + ErrnoText(errno));
             }
             size_ = 0;
             crc_ = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
@@ -238,11 +274,7 @@ zip_int64_t MemberSource::Call(void* data, zip_uint64_t len, zip_source_cmd_t cm
             return 0;
         case ZIP_SOURCE_READ: {
             const ssize_t r = io_.Read(fd_, data, static_cast<size_t>(len));
-            if (r < 0) {
-                zip_error_set(&error_, ZIP_ER_READ, errno);
-                problem_ = "cannot read: " + ErrnoText(errno);
-                return -1;
-            }
+            if (r < 0) return Fail(ZIP_ER_READ, "cannot read: " + ErrnoText(errno));
             if (r == 0) complete_ = true;
             crc_ = static_cast<uint32_t>(
                 crc32(crc_, static_cast<const Bytef*>(data), static_cast<uInt>(r)));
@@ -251,6 +283,7 @@ zip_int64_t MemberSource::Call(void* data, zip_uint64_t len, zip_source_cmd_t cm
         }
         case ZIP_SOURCE_CLOSE:
         case ZIP_SOURCE_FREE:
+            CloseOwn();
             return 0;
         default:
             zip_error_set(&error_, ZIP_ER_OPNOTSUPP, 0);

@@ -61,12 +61,14 @@ class ArchiveFileSource {
     std::string problem_;
 };
 
-// One member's bytes, read from an open descriptor from its start. The CRC-32
-// and size of what libzip actually took are kept, so that the caller can
-// compare them with what the archive holds and with what it converts.
+// One member's bytes, read from an open descriptor from its start, or from a
+// file opened by name for the read and closed after it (fd -1), which must be
+// the very file `st` describes, unchanged. The CRC-32 and size of what libzip
+// actually took are kept, so that the caller can compare them with what the
+// archive holds and with what it converts.
 class MemberSource {
   public:
-    MemberSource(Io& io, int fd, const FileStat& st);
+    MemberSource(Io& io, int fd, const FileStat& st, std::string path = {});
     MemberSource(const MemberSource&) = delete;
     MemberSource& operator=(const MemberSource&) = delete;
     ~MemberSource();
@@ -77,14 +79,22 @@ class MemberSource {
     uint32_t crc() const { return crc_; }
     bool complete() const { return complete_; }  // read to its end
     const std::string& problem() const { return problem_; }
+    // The file was no longer as examined when it was opened to be read.
+    bool changed() const { return changed_; }
 
   private:
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd);
     zip_int64_t Call(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t Fail(int zipError, std::string what);
+    bool OpenByName();
+    void CloseOwn();
 
     Io& io_;
     int fd_;
     FileStat st_;
+    std::string path_;  // opened by name: fd_ is ours while libzip reads
+    bool ownFd_ = false;
+    bool changed_ = false;
     uint64_t size_ = 0;
     uint32_t crc_ = 0;
     bool complete_ = false;
