@@ -112,9 +112,13 @@ TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {
     Tree t;
     WriteFile(t.Log("one.log"), kLog);
     WriteFile(t.Log("two words.log"), "TO:" + kLog);
+    // one.log is named three times, once through another spelling of its
+    // folder: converted each time, while the archive keeps the original.
     WriteFile(t.List(), ListBuilder()
                             .Board("PATIO", "b", t.Log("one.log"))
                             .Mail("m", t.Log("two words.log"))
+                            .Board("PATIO", "b", t.Log("one.log"))
+                            .Board("PATIO", "b", t.Log("../logs/./one.log"))
                             .bytes());
     t.Profile("BACKUP=1\n");
     const RunResult r = t.Run();
@@ -123,11 +127,18 @@ TEST(Batch, BackupKeepsEveryOriginalInTheArchive) {
     ASSERT_EQ(members.size(), 2u);
     EXPECT_EQ(members.at("one.log"), kLog);
     EXPECT_EQ(members.at("two words.log"), "TO:" + kLog);
-    EXPECT_EQ(ReadFile(t.Log("one.log")), ExpectedCut(kLog, 100));
+    EXPECT_EQ(ReadFile(t.Log("one.log")),
+              ExpectedCut(ExpectedCut(ExpectedCut(kLog, 100), 100), 100));
+    EXPECT_EQ(ReadFile(t.Log("two words.log")), ExpectedCut("TO:" + kLog, 100));
+    WriteFile(t.List(), ListBuilder()
+                            .Board("PATIO", "b", t.Log("one.log"))
+                            .Mail("m", t.Log("two words.log"))
+                            .bytes());
 
-    // A second run replaces the members with the once-converted logs.
+    // A second run replaces the members with the logs as the first one left them.
     ASSERT_EQ(t.Run().status, 0);
-    EXPECT_EQ(test::ReadArchive(t.Log("STXBAK.zip")).members.at("one.log"), ExpectedCut(kLog, 100));
+    EXPECT_EQ(test::ReadArchive(t.Log("STXBAK.zip")).members.at("one.log"),
+              ExpectedCut(ExpectedCut(ExpectedCut(kLog, 100), 100), 100));
 }
 
 // Names reach the archive as values, byte for byte: a quote does not pick

@@ -54,6 +54,7 @@ std::vector<Log> Logs(bool reverse) {
     const char* end = reverse ? "\r" : "\r\n";
     return {{"a", "MAIL01.TXT", false, Lines("mail", 9, end) + "x\r\n"},
             {"a", "HP01.TXT", true, Lines("hp", 7, end)},
+            {"a", "MAIL02.TXT", false, Lines("second mail", 5, end)},
             {"b", "FILE01.LOG", false, "TO:header\r\n" + Lines("f", 8, end)}};
 }
 

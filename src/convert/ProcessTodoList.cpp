@@ -162,8 +162,10 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         RewriteJob job;
         std::optional<RewriteOutcome> refused;
         if (plannedJob) {
+            // Prepared first: the archive's commit completes the planned job.
+            const LogState* expected = plan.Prepare(env.io, index, &refused);
             job = *plannedJob;
-            job.expected = plan.Prepare(env.io, index, &refused);
+            job.expected = expected;
         } else {
             job = JobFor(settings, entry);
             job.list = &listStat;
