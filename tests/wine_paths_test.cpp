@@ -4,7 +4,9 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <sstream>
 
@@ -61,7 +63,6 @@ class WinePathsTest : public ::testing::Test {
         Link("../drive_c", "wine/dosdevices/c:");
         Link(tmp_ / "data", "wine/dosdevices/d:");
         Link("../nowhere", "wine/dosdevices/e:");
-        prefix_ = tmp_ / "wine";
     }
 
     void MakeDir(const std::string& rel) { ASSERT_EQ(mkdir((tmp_ / rel).c_str(), 0755), 0); }
@@ -69,9 +70,20 @@ class WinePathsTest : public ::testing::Test {
         ASSERT_EQ(symlink(target.c_str(), (tmp_ / rel).c_str()), 0);
     }
 
+    // Maps with the folders listed afresh and through the names remembered
+    // so far; the two must agree.
+    std::string Map(const std::string& name, std::string* error) {
+        const std::string listed = MapDosName(io_, prefix_, name, error);
+        std::string rememberedError = "stale";
+        EXPECT_EQ(remembered_.Map(io_, name, &rememberedError), listed) << name;
+        EXPECT_EQ(rememberedError, *error) << name;
+        return listed;
+    }
+
     TempDir tmp_;
-    std::string prefix_;
+    std::string prefix_ = tmp_ / "wine";
     Io io_;
+    HarucomNames remembered_{prefix_};
 };
 
 TEST_F(WinePathsTest, MapsDriveNames) {
@@ -105,7 +117,7 @@ TEST_F(WinePathsTest, MapsDriveNames) {
     };
     for (const Case& c : cases) {
         std::string error = "stale";
-        const std::string got = MapDosName(io_, prefix_, c.name, &error);
+        const std::string got = Map(c.name, &error);
         const std::string want =
             c.expected[0] == '=' ? std::string(c.expected + 1) : prefix_ + "/" + c.expected;
         EXPECT_EQ(got, want) << c.name;
@@ -128,12 +140,12 @@ TEST_F(WinePathsTest, RefusesWhatCannotBeMappedSafely) {
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_EQ(MapDosName(io_, prefix_, c.name, &error), "") << c.name;
+        EXPECT_EQ(Map(c.name, &error), "") << c.name;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
     }
     // The message names both candidates so the user can resolve it.
     std::string error;
-    MapDosName(io_, prefix_, "C:\\TWIN\\A.txt", &error);
+    Map("C:\\TWIN\\A.txt", &error);
     EXPECT_NE(error.find("A.TXT"), std::string::npos) << error;
     EXPECT_NE(error.find("a.txt"), std::string::npos) << error;
 }
@@ -146,6 +158,8 @@ TEST_F(WinePathsTest, PrefixComesFromTheEnvironment) {
         EXPECT_EQ(MapHarucomName(io_, "C:\\HARUCOM\\LOG\\MAIL01.TXT", &error),
                   prefix_ + "/dosdevices/c:/HaruCom/Log/mail01.txt");
         EXPECT_EQ(error, "");
+        EXPECT_EQ(HarucomNames().Map(io_, "C:\\HARUCOM\\LOG\\MAIL01.TXT", &error),
+                  prefix_ + "/dosdevices/c:/HaruCom/Log/mail01.txt");
     }
     {
         ScopedEnv prefix("WINEPREFIX", "");
@@ -154,6 +168,56 @@ TEST_F(WinePathsTest, PrefixComesFromTheEnvironment) {
         std::string error;
         EXPECT_EQ(MapHarucomName(io_, "C:\\X", &error), "");
         EXPECT_NE(error.find("drive C: is not mapped"), std::string::npos) << error;
+    }
+}
+
+// Names remembered for a run never outlive what the folder holds: what is
+// made, renamed or removed after a folder was read counts at the next
+// look-up, and folders holding like names stay apart.
+TEST_F(WinePathsTest, RememberedNamesFollowTheFolders) {
+    const std::string c = tmp_ / "wine/drive_c/";
+    MakeDir("wine/drive_c/One");
+    MakeDir("wine/drive_c/Two");
+    WriteFile(c + "One/Same.txt", "1");
+    WriteFile(c + "Two/sAME.txt", "2");
+    auto make = [&](const char* rel) { return [=] { WriteFile(c + rel, ""); }; };
+    auto move = [&](const char* from, const char* to) {
+        return [=] { ASSERT_EQ(std::rename((c + from).c_str(), (c + to).c_str()), 0) << from; };
+    };
+    struct Step {
+        std::function<void()> change;  // before the look-up
+        const char* name;
+        const char* expected;  // below drive_c, or the start of the error after '!'
+    } steps[] = {
+        {nullptr, "C:\\ONE\\SAME.TXT", "One/Same.txt"},
+        {nullptr, "C:\\TWO\\SAME.TXT", "Two/sAME.txt"},
+        {nullptr, "C:\\one\\same.txt", "One/Same.txt"},
+        {make("One/Late.log"), "C:\\ONE\\LATE.LOG", "One/Late.log"},
+        {make("One/same.TXT"), "C:\\ONE\\SAME.TXT", "!ambiguous name: "},
+        {[&] { ASSERT_EQ(std::remove((c + "One/Same.txt").c_str()), 0); }, "C:\\ONE\\SAME.TXT",
+         "One/same.TXT"},
+        {move("One/same.TXT", "One/Other.txt"), "C:\\ONE\\SAME.TXT", "One/SAME.TXT"},
+        {nullptr, "C:\\ONE\\OTHER.TXT", "One/Other.txt"},
+        {move("Two", "TWO"), "C:\\two\\same.txt", "TWO/sAME.txt"},
+        // Another folder now under the remembered one's name.
+        {move("One", "Old"), "C:\\ONE\\OTHER.TXT", "ONE/OTHER.TXT"},
+        {[&] {
+             MakeDir("wine/drive_c/one");
+             WriteFile(c + "one/other.TXT", "3");
+         },
+         "C:\\ONE\\OTHER.TXT", "one/other.TXT"},
+    };
+    for (const Step& step : steps) {
+        if (step.change) step.change();
+        std::string error;
+        const std::string got = Map(step.name, &error);
+        if (step.expected[0] == '!') {
+            EXPECT_EQ(got, "") << step.name;
+            EXPECT_EQ(error.rfind(step.expected + 1, 0), 0u) << step.name << ": " << error;
+        } else {
+            EXPECT_EQ(got, prefix_ + "/dosdevices/c:/" + step.expected) << step.name;
+            EXPECT_EQ(error, "") << step.name << ": " << error;
+        }
     }
 }
 
@@ -193,7 +257,10 @@ TEST_F(WinePathsTest, BackupFindsItsFilesThroughTheMapping) {
     s.m_bBackup = 1;
     std::ostringstream trace, diag;
     ConvertEnv env(io_, trace, diag);
-    env.mapName = MapHarucomName;
+    HarucomNames names;
+    env.mapName = [&names](Io& io, const std::string& name, std::string* error) {
+        return names.Map(io, name, error);
+    };
     const ProcessOutcome o = ProcessTodoList(s, env);
 
     EXPECT_EQ(o.converted, 2u) << diag.str();

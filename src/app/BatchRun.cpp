@@ -89,7 +89,10 @@ int RunBatch(Io& io, const ConvertSettings& s, const Options& options) {
     TraceTail tail(progress.active() ? progress.trace().rdbuf() : std::cout.rdbuf());
     std::ostream trace(&tail);
     ConvertEnv env{io, trace, progress.active() ? progress.diag() : std::cerr};
-    env.mapName = MapHarucomName;
+    HarucomNames names;  // each folder searched is listed once in the run
+    env.mapName = [&names](Io& lookIo, const std::string& name, std::string* error) {
+        return names.Map(lookIo, name, error);
+    };
     if (progress.active()) {
         env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };
     }

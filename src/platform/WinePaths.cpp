@@ -5,12 +5,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/inotify.h>
+#include <sys/vfs.h>
 #endif
 
 #include "platform/PathParts.h"
@@ -99,30 +106,12 @@ std::vector<std::string> CaseVariants(const std::string& folder, const std::stri
     return found;
 }
 
-}  // namespace
+// How the case variants of one name in one folder are found.
+using VariantFinder = std::function<std::vector<std::string>(Io&, const std::string& folder,
+                                                             const std::string& name)>;
 
-std::string WinePrefix() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    std::string result;
-    if (prefix && *prefix) {
-        result = prefix;
-    } else {
-        const char* home = std::getenv("HOME");
-#ifndef _WIN32
-        if (!home || !*home) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-#endif
-        if (!home || !*home) return {};
-        result = std::string(home) + "/.wine";
-    }
-    while (result.size() > 1 && result.back() == '/') result.pop_back();
-    return result;
-}
-
-std::string MapDosName(Io& io, const std::string& prefix, const std::string& name,
-                       std::string* error) {
+std::string MapWithin(Io& io, const std::string& prefix, const std::string& name,
+                      std::string* error, const VariantFinder& caseVariants) {
     error->clear();
     if (IsUncName(name)) {
         *error = "network (UNC) names are not supported";
@@ -150,7 +139,7 @@ std::string MapDosName(Io& io, const std::string& prefix, const std::string& nam
             if (errno != ENOENT) {
                 lookingUp = false;
             } else {
-                const std::vector<std::string> variants = CaseVariants(path, part);
+                const std::vector<std::string> variants = caseVariants(io, path, part);
                 if (variants.size() > 1) {
                     *error = "ambiguous name: " + path + " holds both " + variants[0] + " and " +
                              variants[1];
@@ -168,6 +157,36 @@ std::string MapDosName(Io& io, const std::string& prefix, const std::string& nam
     return path;
 }
 
+}  // namespace
+
+std::string WinePrefix() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    std::string result;
+    if (prefix && *prefix) {
+        result = prefix;
+    } else {
+        const char* home = std::getenv("HOME");
+#ifndef _WIN32
+        if (!home || !*home) {
+            const passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+#endif
+        if (!home || !*home) return {};
+        result = std::string(home) + "/.wine";
+    }
+    while (result.size() > 1 && result.back() == '/') result.pop_back();
+    return result;
+}
+
+std::string MapDosName(Io& io, const std::string& prefix, const std::string& name,
+                       std::string* error) {
+    return MapWithin(io, prefix, name, error,
+                     [](Io&, const std::string& folder, const std::string& part) {
+                         return CaseVariants(folder, part);
+                     });
+}
+
 std::string MapHarucomName(Io& io, const std::string& name, std::string* error) {
 #ifdef _WIN32
     (void)io;
@@ -175,6 +194,200 @@ std::string MapHarucomName(Io& io, const std::string& name, std::string* error) 
     return name;
 #else
     return MapDosName(io, WinePrefix(), name, error);
+#endif
+}
+
+#ifdef __linux__
+namespace {
+
+std::string AsciiLowerCopy(const std::string& s) {
+    std::string lower(s);
+    for (char& c : lower) c = AsciiLower(c);
+    return lower;
+}
+
+}  // namespace
+#endif
+
+// The folders searched in one run and the names in each, by ASCII-lower-cased
+// name. On Linux a listing is kept current by the system's reports (inotify)
+// of every name made, renamed or removed in the folder, the run's own scratch
+// files and renames among them, so the folder is read once.
+struct HarucomNames::Folders {
+#ifdef __linux__
+    struct Listing {
+        bool listed = false;
+        FileStat seen;                 // the folder when its names were last known right
+        bool reported = false;         // names changed by reports since `seen`
+        bool reportsComplete = false;  // no other machine changes it unreported
+        std::unordered_map<std::string, std::vector<std::string>> byLowerName;  // sorted
+    };
+
+    static constexpr uint32_t kNameEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+
+    Folders() : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~Folders() {
+        if (fd >= 0) close(fd);
+    }
+
+    // Brings every listing up to date with what was reported since the last call.
+    void ReadReports() {
+        if (fd < 0) return;
+        alignas(inotify_event) char buf[16 * 1024];
+        for (;;) {
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            if (n <= 0) {
+                ForgetAll();
+                return;
+            }
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
+                Apply(*event);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    std::vector<std::string> Variants(Io& io, const std::string& folder, const std::string& name) {
+        FileStat now;
+        if (fd < 0 || io.Stat(folder, &now) != 0 || !S_ISDIR(now.mode)) {
+            return CaseVariants(folder, name);
+        }
+        // The same folder gives the same watch, whatever the path that leads to it.
+        const int wd = inotify_add_watch(fd, folder.c_str(), kNameEvents | IN_ONLYDIR);
+        if (wd < 0) return CaseVariants(folder, name);
+        Listing& listing = byWatch[wd];
+        if (!listing.listed) listing.reportsComplete = ReportsComplete(folder);
+        const bool explained = listing.reported && listing.reportsComplete &&
+                               now.dev == listing.seen.dev && now.ino == listing.seen.ino;
+        if (!listing.listed || !(SameState(listing.seen, now) || explained)) {
+            List(io, folder, now, &listing);
+        }
+        listing.seen = now;
+        listing.reported = false;
+        const auto found = listing.byLowerName.find(AsciiLowerCopy(name));
+        return found == listing.byLowerName.end() ? std::vector<std::string>() : found->second;
+    }
+
+  private:
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+    static bool SameState(const FileStat& a, const FileStat& b) {
+        return a.dev == b.dev && a.ino == b.ino && a.size == b.size && SameTime(a.mtime, b.mtime) &&
+               SameTime(a.ctime, b.ctime);
+    }
+
+    // Network file systems report only this machine's changes: there any
+    // change seen in the folder's state means listing it again.
+    static bool ReportsComplete(const std::string& folder) {
+        struct statfs fs;
+        if (statfs(folder.c_str(), &fs) != 0) return false;
+        switch (static_cast<uint32_t>(fs.f_type)) {
+            case 0x6969:      // NFS
+            case 0x517B:      // SMB
+            case 0xFF534D42:  // CIFS
+            case 0xFE534D42:  // SMB2
+            case 0x65735546:  // FUSE (sshfs and the like)
+            case 0x01021997:  // 9P
+            case 0x00C36400:  // Ceph
+            case 0x5346414F:  // AFS
+            case 0x6B414653:  // kAFS
+            case 0x73757245:  // Coda
+                return false;
+            default:
+                return true;
+        }
+    }
+
+    // Reads the folder anew. Reports that arrive meanwhile are applied on top
+    // later: each leaves its name as the folder now has it.
+    void List(Io& io, const std::string& folder, const FileStat& before, Listing* listing) {
+        listing->byLowerName.clear();
+        std::error_code ec;
+        std::filesystem::directory_iterator it(folder, ec);
+        for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            Add(it->path().filename().string(), listing);
+        }
+        // Kept only when it is surely the folder the watch is on and it read whole.
+        FileStat after;
+        listing->listed = !ec && io.Stat(folder, &after) == 0 && after.dev == before.dev &&
+                          after.ino == before.ino;
+    }
+
+    static void Add(const std::string& entry, Listing* listing) {
+        std::vector<std::string>& names = listing->byLowerName[AsciiLowerCopy(entry)];
+        const auto at = std::lower_bound(names.begin(), names.end(), entry);
+        if (at == names.end() || *at != entry) names.insert(at, entry);
+    }
+
+    static void Remove(const std::string& entry, Listing* listing) {
+        const auto found = listing->byLowerName.find(AsciiLowerCopy(entry));
+        if (found == listing->byLowerName.end()) return;
+        std::vector<std::string>& names = found->second;
+        names.erase(std::remove(names.begin(), names.end(), entry), names.end());
+        if (names.empty()) listing->byLowerName.erase(found);
+    }
+
+    void Apply(const inotify_event& event) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            ForgetAll();
+            return;
+        }
+        const auto found = byWatch.find(event.wd);
+        if (found == byWatch.end()) return;
+        if (event.mask & IN_IGNORED) {  // the folder is gone
+            byWatch.erase(found);
+            return;
+        }
+        if (!(event.mask & kNameEvents) || event.len == 0) return;
+        Listing& listing = found->second;
+        listing.reported = true;
+        const std::string entry(event.name, strnlen(event.name, event.len));
+        if (event.mask & (IN_CREATE | IN_MOVED_TO)) {
+            Add(entry, &listing);
+        } else {
+            Remove(entry, &listing);
+        }
+    }
+
+    // Reports were lost: every folder is read again when next searched.
+    void ForgetAll() {
+        for (auto& [wd, listing] : byWatch) listing.listed = false;
+    }
+
+    int fd;
+    std::unordered_map<int, Listing> byWatch;
+#else
+    std::vector<std::string> Variants(Io&, const std::string& folder, const std::string& name) {
+        return CaseVariants(folder, name);
+    }
+#endif
+};
+
+HarucomNames::HarucomNames() : HarucomNames(WinePrefix()) {}
+
+HarucomNames::HarucomNames(std::string prefix)
+    : prefix_(std::move(prefix)), folders_(std::make_unique<Folders>()) {}
+
+HarucomNames::~HarucomNames() = default;
+
+std::string HarucomNames::Map(Io& io, const std::string& name, std::string* error) {
+#ifdef _WIN32
+    (void)io;
+    error->clear();
+    return name;
+#else
+    Folders& folders = *folders_;
+#ifdef __linux__
+    folders.ReadReports();
+#endif
+    return MapWithin(io, prefix_, name, error,
+                     [&folders](Io& io, const std::string& folder, const std::string& part) {
+                         return folders.Variants(io, folder, part);
+                     });
 #endif
 }
 

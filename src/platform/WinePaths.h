@@ -5,6 +5,7 @@
 // kind of name into the second, the way Wine itself does.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/Io.h"
@@ -32,6 +33,31 @@ std::string MapDosName(Io& io, const std::string& prefix, const std::string& nam
 // What every name read from HARUCOM's files goes through: MapDosName within
 // WinePrefix(). On Windows the name is returned unchanged.
 std::string MapHarucomName(Io& io, const std::string& name, std::string* error);
+
+// MapHarucomName for one run of a list, remembering the names in each folder
+// it had to search, so that a name whose case differs from the file's costs
+// one listing per folder and run instead of one per name. What a folder holds
+// is never taken from an outdated listing: on Linux the system reports every
+// name made or removed in a remembered folder, and a folder that changed in
+// any other way (its device, inode, times or size) is listed again. Where
+// such reports cannot be had, every search lists the folder as before.
+// One per run, used by one thread at a time.
+class HarucomNames {
+  public:
+    HarucomNames();  // within WinePrefix()
+    explicit HarucomNames(std::string prefix);
+    ~HarucomNames();
+    HarucomNames(const HarucomNames&) = delete;
+    HarucomNames& operator=(const HarucomNames&) = delete;
+
+    // As MapHarucomName; on Windows the name is returned unchanged.
+    std::string Map(Io& io, const std::string& name, std::string* error);
+
+  private:
+    struct Folders;
+    std::string prefix_;
+    std::unique_ptr<Folders> folders_;
+};
 
 // The existing folder on this system that holds the file `name` points to, for
 // a file dialog to start in (C:\HARUCOM\TODOLST2 → .../drive_c/HaruCom). Empty

@@ -418,7 +418,10 @@ ProcessOutcome CTidewellDlg::ProcessTodoList() {
     connect(&progress, &CProgressDlg::cancelRequested, this, [&cancel] { cancel = true; });
 
     ConvertEnv env{m_io, std::cout, std::cerr};
-    env.mapName = MapHarucomName;
+    HarucomNames names;  // each folder searched is listed once in the run
+    env.mapName = [&names](Io& lookIo, const std::string& name, std::string* error) {
+        return names.Map(lookIo, name, error);
+    };
     env.progress = [&progress, &cancel](const EntryProgress& p) {
         QMetaObject::invokeMethod(
             &progress, [&progress, p] { progress.ShowProgress(p); }, Qt::QueuedConnection);
