@@ -3,11 +3,16 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "convert/ByteStreams.h"
@@ -49,6 +54,46 @@ inline std::set<std::string> ListDir(const std::string& dir) {
         closedir(d);
     }
     return names;
+}
+
+// Everything under root and root itself: type and mode, size, modification
+// and change times, and a file's bytes or a link's target. Equal before and
+// after a run that must change nothing; a file created and removed again
+// still shows in its folder's times.
+inline std::map<std::string, std::string> TreeState(const std::string& root) {
+    std::map<std::string, std::string> state;
+    auto note = [&state](const std::string& path) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) return;
+        std::string& s = state[path];
+        for (const auto n : {int64_t(st.st_mode), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                             int64_t(st.st_mtim.tv_nsec), int64_t(st.st_ctim.tv_sec),
+                             int64_t(st.st_ctim.tv_nsec)}) {
+            s += std::to_string(n) + " ";
+        }
+        if (S_ISREG(st.st_mode)) {
+            std::ifstream f(path, std::ios::binary);
+            std::ostringstream bytes;
+            bytes << f.rdbuf();
+            s += bytes.str();
+        } else if (S_ISLNK(st.st_mode)) {
+            s += std::filesystem::read_symlink(path).string();
+        }
+    };
+    note(root);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) note(e.path());
+    return state;
+}
+
+// What a dry run says on standard error, without the lines only a dry run
+// has ("tidewell: <name>: would ..."): what the real run says.
+inline std::string WithoutPlan(const std::string& err) {
+    std::string kept;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(": would ") == std::string::npos) kept += line + "\n";
+    }
+    return kept;
 }
 
 struct ArchiveContent {

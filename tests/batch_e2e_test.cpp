@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "LogChecks.h"
@@ -33,6 +34,7 @@ class Tree {
     Tree() { mkdir((dir_ / "logs").c_str(), 0755); }
     std::string Log(const std::string& name) const { return dir_ / ("logs/" + name); }
     std::string List() const { return dir_ / "TODOLST2.DAT"; }
+    const std::string& Root() const { return dir_.path(); }
     void Profile(const std::string& extra) const { test::WriteProfile(dir_, List(), extra); }
     RunResult Run(const std::vector<std::string>& args = {"/batch"},
                   const test::RunOptions& options = {}) const {
@@ -231,6 +233,85 @@ TEST(Batch, ReverseWithBackupMakesNoArchive) {
     EXPECT_EQ(t.Run().status, 0);
     EXPECT_EQ(ReadFile(t.Log("r.log")), "a\r\nb\r\n");
     EXPECT_FALSE(Exists(t.Log("STXBAK.zip")));
+}
+
+// A dry run tells what the real run then does: the same trace, the same lines
+// for the logs it leaves alone, the same status, and for each log it converts
+// the sizes before and after and the backup. It changes and creates nothing,
+// not even for a moment.
+TEST(Batch, DryRunForetellsTheRunAndChangesNothing) {
+    struct Case {
+        const char* name;
+        std::string profile;
+        std::vector<std::string> args;  // the dry run's; the real run's is /batch
+        bool troubles;  // logs that are read-only, no file, or stuck behind the scratch name
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"clean", "LINES=2\n", {"--dry-run"}, false, 0},
+        {"troubles", "", {"/batch", "--dry-run"}, true, 1},
+        {"backup", "BACKUP=1\n", {"--dry-run"}, false, 0},
+        {"backup and troubles", "BACKUP=1\n", {"--dry-run"}, true, 1},
+        {"reverse", "REVERSE=1\n", {"--dry-run"}, true, 1},
+        {"reverse with backup", "REVERSE=1\nBACKUP=1\n", {"--dry-run"}, false, 0},
+    };
+    const std::string mixed = "a\rb\r\nc\rd\r\ne\rf\r";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        // In the list's order, which the dry run's lines follow.
+        const std::vector<std::pair<std::string, std::string>> logs = {
+            {"f.log", kLog}, {"m.log", "TO:" + kLog}, {"h.log", mixed}};
+        for (const auto& [name, bytes] : logs) WriteFile(t.Log(name), bytes);
+        ListBuilder list;
+        list.FileTransfer("FPCX", "MES07", t.Log("f.log"))
+            .Mail("inbox", t.Log("m.log"))
+            .Board("HP", "page", t.Log("h.log"))
+            .Board("PATIO", "b", t.Log("gone.log"));
+        if (c.troubles) {
+            WriteFile(t.Log("ro.log"), kLog);
+            chmod(t.Log("ro.log").c_str(), 0444);
+            mkdir(t.Log("adir").c_str(), 0755);
+            mkfifo(t.Log("fifo").c_str(), 0644);
+            mkdir(t.Log("stuck").c_str(), 0755);
+            mkdir(t.Log("stuck/$LFCUT$$.$$$").c_str(), 0755);
+            WriteFile(t.Log("stuck/x.log"), kLog);
+            list.Board("PATIO", "b", t.Log("ro.log"))
+                .Board("PATIO", "b", t.Log("adir"))
+                .Board("PATIO", "b", t.Log("fifo"))
+                .Board("PATIO", "b", t.Log("stuck/x.log"));
+        }
+        WriteFile(t.List(), list.bytes());
+        t.Profile(c.profile);
+
+        const auto before = test::TreeState(t.Root());
+        const RunResult dry = t.Run(c.args);
+        EXPECT_EQ(test::TreeState(t.Root()), before) << dry.err;
+        const RunResult real = t.Run();
+        EXPECT_EQ(real.status, c.status) << real.err;
+        EXPECT_EQ(dry.status, real.status) << dry.err;
+        EXPECT_EQ(dry.out, real.out);
+        EXPECT_EQ(test::WithoutPlan(dry.err), real.err) << dry.err;
+        const bool backup = c.profile.find("BACKUP") != std::string::npos &&
+                            c.profile.find("REVERSE") == std::string::npos;
+        std::string plan;
+        for (const auto& [name, bytes] : logs) {
+            if (backup) {
+                plan += "tidewell: " + t.Log(name) + ": would back up into " + t.Log("STXBAK.zip") +
+                        " as " + name + "\n";
+            }
+            plan += "tidewell: " + t.Log(name) + ": would convert (" +
+                    std::to_string(bytes.size()) + " -> " +
+                    std::to_string(ReadFile(t.Log(name)).size()) + " bytes)\n";
+        }
+        std::string said;
+        std::istringstream lines(dry.err);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(": would ") != std::string::npos) said += line + "\n";
+        }
+        EXPECT_EQ(said, plan);
+        EXPECT_EQ(test::ReadArchive(t.Log("STXBAK.zip")).members.size(), backup ? 3u : 0u);
+    }
 }
 
 TEST(Batch, MissingLogIsReportedButNotAFailure) {

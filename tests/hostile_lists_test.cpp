@@ -1,7 +1,8 @@
 // Lists that name things no log should be: folders, FIFOs, devices, broken or
-// looping links, files we may not read or write, the scratch file itself,
-// over-long names, and lists that are empty or huge. Each case: a clear
-// message, no hang, nothing lost, and the scan goes on to the next entry.
+// looping links, files or folders we may not read or write, the scratch file
+// itself, over-long names, and lists that are empty or huge. Each case: a
+// clear message, no hang, nothing lost, and the scan goes on to the next
+// entry; a dry run before it says the same, touching nothing.
 // Run as an unprivileged user when the suite runs as root, so that permissions hold.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -119,6 +120,16 @@ std::vector<Hostile> Cases() {
          "exists and is not a regular file",
          1,
          {"victim.txt", "log.txt"}},
+        {"folder_not_writable",
+         [=](const std::string& d) {
+             std::filesystem::create_directory(d + "/locked");
+             file(d + "/locked", "log.txt", 0644);
+             chmod((d + "/locked").c_str(), 0555);
+             return d + "/locked/log.txt";
+         },
+         "cannot create",
+         1,
+         {"locked/log.txt"}},
         {"name_over_255_bytes",
          [=](const std::string& d) {
              // Its first 255 bytes name a link to another log: that log is
@@ -149,11 +160,21 @@ TEST_P(HostileEntry, IsReportedAndTheScanGoesOn) {
               ListBuilder().Mail("s", named).Mail("s", t / "good/GOOD.TXT").bytes());
     const auto env = WriteProfile(t, t / "TODOLST2.DAT");
     GiveAway(t.path());
+    const RunOptions options = {
+        .binary = ReachableBinary(t), .prefix = Unprivileged(), .timeoutMs = 20000};
 
-    const RunResult r =
-        RunTidewell({"/batch"}, env,
-                    {.binary = ReachableBinary(t), .prefix = Unprivileged(), .timeoutMs = 20000});
+    // A dry run first: it touches nothing and foretells the run's every line.
+    const auto before = TreeState(t.path());
+    const RunResult dry = RunTidewell({"--dry-run"}, env, options);
+    ASSERT_FALSE(dry.hung) << "the dry run hung";
+    EXPECT_EQ(TreeState(t.path()), before);
+
+    const RunResult r = RunTidewell({"/batch"}, env, options);
     ASSERT_FALSE(r.hung) << "the run hung";
+    EXPECT_EQ(dry.status, r.status) << dry.err;
+    EXPECT_EQ(WithoutPlan(dry.err), r.err);
+    EXPECT_EQ(dry.out, r.out);
+    chmod((d + "/locked").c_str(), 0755);  // for the clean-up
     const std::string& err = r.err;
     EXPECT_EQ(r.status, c.status) << err;
     const size_t line = err.find("tidewell: " + named.substr(0, 255) + ": ");
@@ -175,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostileEntry, ::testing::ValuesIn(Cases()),
 
 // A profile that is there but cannot be read (another user's 0600 file, or a
 // folder in its place) is not a missing one: a batch run on the defaults could
-// cut with the wrong interval or skip the backup, so it says so and stops.
+// cut with the wrong interval or skip the backup, so it says so and stops; a
+// dry run too, since it would foretell a run on the wrong settings.
 TEST(HostileTree, UnreadableProfileStopsTheBatchRun) {
     for (const bool folder : {false, true}) {
         TempDir t;
@@ -191,11 +213,13 @@ TEST(HostileTree, UnreadableProfileStopsTheBatchRun) {
             chmod(profile.c_str(), geteuid() == 0 ? 0600 : 0);
             if (geteuid() == 0) lchown(profile.c_str(), 0, 0);
         }
-        const RunResult r =
-            RunTidewell({"/batch"}, env, {.binary = ReachableBinary(t), .prefix = Unprivileged()});
-        EXPECT_EQ(r.status, 2) << r.err;
-        EXPECT_NE(r.err.find("cannot read the profile " + profile), std::string::npos) << r.err;
-        EXPECT_EQ(ReadFile(t / "LOG.TXT"), kText);
+        const RunOptions options = {.binary = ReachableBinary(t), .prefix = Unprivileged()};
+        for (const char* arg : {"/batch", "--dry-run"}) {
+            const RunResult r = RunTidewell({arg}, env, options);
+            EXPECT_EQ(r.status, 2) << r.err;
+            EXPECT_NE(r.err.find("cannot read the profile " + profile), std::string::npos) << r.err;
+            EXPECT_EQ(ReadFile(t / "LOG.TXT"), kText);
+        }
     }
 }
 

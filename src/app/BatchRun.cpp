@@ -76,8 +76,9 @@ bool TodoListOpens(Io& io, const ConvertSettings& s) {
     return TodoListOpenError(io, s.m_strTodoPath).empty();
 }
 
-std::string SummaryLine(const ProcessOutcome& outcome) {
-    return "tidewell: " + std::to_string(outcome.converted) + " converted, " +
+std::string SummaryLine(const ProcessOutcome& outcome, bool dryRun) {
+    return std::string(dryRun ? "tidewell: dry run, nothing changed: " : "tidewell: ") +
+           std::to_string(outcome.converted) + (dryRun ? " to convert, " : " converted, ") +
            std::to_string(outcome.notFound) + " missing, " + std::to_string(outcome.skipped()) +
            " skipped, " + std::to_string(outcome.failed()) + " failed";
 }
@@ -93,6 +94,7 @@ int RunBatch(Io& io, const ConvertSettings& s, const Options& options) {
     env.mapName = [&names](Io& lookIo, const std::string& name, std::string* error) {
         return names.Map(lookIo, name, error);
     };
+    env.dryRun = options.dryRun;
     if (progress.active()) {
         env.progress = [&progress](const EntryProgress& p) { return progress.Update(p); };
     }
@@ -116,7 +118,7 @@ int RunBatch(Io& io, const ConvertSettings& s, const Options& options) {
         }
         std::cerr << ": " << outcome.listError << '\n';
     } else if (options.verbose || isatty(STDERR_FILENO)) {
-        std::cerr << SummaryLine(outcome) << '\n';
+        std::cerr << SummaryLine(outcome, options.dryRun) << '\n';
     }
     if (traceLost) {
         // The trace is what a calling script reads: losing it is no success.

@@ -15,10 +15,12 @@ namespace tidewell {
 std::string TodoListOpenError(Io& io, const std::string& name);
 bool TodoListOpens(Io& io, const ConvertSettings& s);
 
-// Converts every log of the list; returns the process exit status.
+// Converts every log of the list (with options.dryRun, only says what it
+// would do); returns the process exit status.
 int RunBatch(Io& io, const ConvertSettings& s, const Options& options = {});
 
-// "tidewell: 3 converted, 1 missing, 0 skipped, 1 failed"
-std::string SummaryLine(const ProcessOutcome& outcome);
+// "tidewell: 3 converted, 1 missing, 0 skipped, 1 failed"; for a dry run
+// "tidewell: dry run, nothing changed: 3 to convert, 1 missing, ...".
+std::string SummaryLine(const ProcessOutcome& outcome, bool dryRun = false);
 
 }  // namespace tidewell

@@ -23,7 +23,9 @@ Switches ParseSwitches(const std::string& commandLine) {
 Options ParseOptions(int argc, const char* const* argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--verbose") o.verbose = true;
+        const std::string arg = argv[i];
+        if (arg == "--verbose") o.verbose = true;
+        if (arg == "--dry-run") o.dryRun = true;
     }
     return o;
 }
@@ -34,7 +36,10 @@ std::vector<std::string> IgnoredArguments(int argc, const char* const* argv) {
         const std::string arg = argv[i];
         const Switches sw = ParseSwitches(arg);
         if (sw.batch || sw.reverse || sw.backup || sw.forV2) continue;
-        if (arg == "--verbose" || arg == "--help" || arg == "-h" || arg == "--version") continue;
+        if (arg == "--verbose" || arg == "--dry-run" || arg == "--help" || arg == "-h" ||
+            arg == "--version") {
+            continue;
+        }
         ignored.push_back(arg);
     }
     return ignored;

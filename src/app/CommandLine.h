@@ -22,6 +22,9 @@ Switches ParseSwitches(const std::string& commandLine);
 // Our own options, each counted only as a whole argument.
 struct Options {
     bool verbose = false;  // --verbose: the summary line even off a terminal
+    // --dry-run: say what a batch run would do to each log, change nothing;
+    // never the dialog, with or without /batch.
+    bool dryRun = false;
 };
 
 Options ParseOptions(int argc, const char* const* argv);

@@ -25,7 +25,8 @@ std::string VersionText(const std::string& programName) {
 
 std::string HelpText(const std::string& programName, const std::string& profilePath) {
     const std::string& p = programName;
-    return "Usage: " + p + " [/batch] [/reverse] [/backup] [/v2] [--verbose]\n" + "       " + p +
+    return "Usage: " + p + " [/batch] [/reverse] [/backup] [/v2] [--verbose] [--dry-run]\n" +
+           "       " + p +
            " --help | --version\n"
            "\n"
            "Rewrites in place the log files named by a HARUCOM to-do list (TODOLST2.DAT):\n"
@@ -46,6 +47,13 @@ std::string HelpText(const std::string& programName, const std::string& profileP
            "\n"
            "Options (whole arguments only):\n"
            "  --verbose  end every batch run with the summary line\n"
+           "  --dry-run  change nothing: read the list and tell on standard error, one\n"
+           "             line each, what a batch run would do with every log (\"would\n"
+           "             convert (<before> -> <after> bytes)\", \"would back up into\n"
+           "             <archive> as <member>\", or why not, worded as a real run\n"
+           "             words it), then end with the status that run would; never\n"
+           "             shows the dialog, so /batch and a display are not needed.\n"
+           "             Only what writing would show (a full disk) is not foreseen.\n"
            "An argument with no switch in it that is none of these options turns nothing\n"
            "on and is named on standard error (\"tidewell: ignoring argument '...'\").\n"
            "\n"
@@ -66,7 +74,8 @@ std::string HelpText(const std::string& programName, const std::string& profileP
            "  1  a log was skipped or could not be converted, or the trace could not be\n"
            "     written\n"
            "  2  the to-do list or the profile could not be read, or the dialog was needed\n"
-           "     and no display could be opened\n";
+           "     and no display could be opened\n"
+           "A dry run ends with the status the batch run would end with.\n";
 }
 
 int AnswerInfoRequest(int argc, const char* const* argv) {

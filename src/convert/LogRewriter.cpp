@@ -125,6 +125,20 @@ struct Written {
     uint32_t crc = 0;
 };
 
+// Only counts what a dry run's filter gives.
+class CountingSink : public ByteSink {
+  public:
+    bool Write(const uint8_t*, size_t n) override {
+        written_ += static_cast<int64_t>(n);
+        return true;
+    }
+    int error() const { return 0; }
+    int64_t written() const { return written_; }
+
+  private:
+    int64_t written_ = 0;
+};
+
 // Passes bytes on, summing them.
 class CrcSink : public ByteSink {
   public:
@@ -140,9 +154,10 @@ class CrcSink : public ByteSink {
     uint32_t crc_ = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
 };
 
-// Filters the log into the scratch file; an empty string means every byte got through.
-std::string Filter(Io& io, int logFd, int scratchFd, LogFilter& filter, Written* written) {
-    FdSink sink(io, scratchFd);
+// Filters the log into the scratch file's sink (or a dry run's); an empty
+// string means every byte got through.
+template <class Sink>
+std::string Filter(Io& io, int logFd, Sink& sink, LogFilter& filter, Written* written) {
     CrcSink summed(sink);
     OutBuffer out(summed, kFilterBlockSize);
     const bool read = filter.Feed(io, logFd, out);
@@ -229,14 +244,25 @@ std::string BackupCommand(const std::string& listName) {
     return "a -n " + parts.drive + parts.directory + kBackupArchive + " " + listName;
 }
 
+namespace {
+
+// The archive a backup of the job's log goes into: its folder and file name on this system.
+void ArchiveOf(const RewriteJob& job, std::string* folder, std::string* name) {
+    *folder = job.archiveFolder;
+    *name = job.archiveName;
+    if (name->empty()) {
+        const PathParts parts = SplitSystemPath(job.path);
+        *folder = parts.drive + parts.directory;
+        *name = ArchiveFileName(kBackupArchive);
+    }
+}
+
+}  // namespace
+
 std::string BackupFromDescriptor(Io& io, const RewriteJob& job, int fd, const FileStat& st,
                                  LogState* saved) {
-    std::string folder = job.archiveFolder, name = job.archiveName;
-    if (name.empty()) {
-        const PathParts parts = SplitSystemPath(job.path);
-        folder = parts.drive + parts.directory;
-        name = ArchiveFileName(kBackupArchive);
-    }
+    std::string folder, name;
+    ArchiveOf(job, &folder, &name);
     std::vector<ArchiveMember> members(1);
     members[0].name = SplitSystemPath(job.path).baseName;
     members[0].fd = fd;
@@ -330,7 +356,8 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
     }
     LogFilter filter(job, backup);
     Written written;
-    if (problem.empty()) problem = Filter(io, logFd, scratchFd, filter, &written);
+    FdSink scratchSink(io, scratchFd);
+    if (problem.empty()) problem = Filter(io, logFd, scratchSink, filter, &written);
     if (problem.empty() && backup &&
         (uint64_t(filter.consumed()) != expected.size || filter.crc() != expected.crc)) {
         problem = kChanged;
@@ -368,6 +395,30 @@ RewriteOutcome RewriteLog(Io& io, const RewriteJob& job) {
         problem += "; " + scratch + " could not be removed: " + ErrnoText(errno);
     }
     return Failed(problem);
+}
+
+RewriteOutcome DryRunLog(Io& io, const RewriteJob& job) {
+    RewriteOutcome outcome;
+    OpenedLog log;
+    if (!OpenForRewrite(io, job, &log, &outcome)) return outcome;
+    std::string problem = ScratchFileObstacle(io, TempPathFor(log.target), log.st);
+    LogFilter filter(job, false);
+    CountingSink counted;
+    Written written;
+    if (problem.empty()) problem = Filter(io, log.fd, counted, filter, &written);
+    CloseQuietly(io, log.fd);
+    if (StopSignal()) problem = "interrupted; left as it was";
+    if (!problem.empty()) return Failed(problem);
+    if (job.backup && !job.reverse) {
+        std::string folder, name;
+        ArchiveOf(job, &folder, &name);
+        outcome.plan.push_back("would back up into " + folder + name + " as " +
+                               SplitSystemPath(job.path).baseName);
+    }
+    const int64_t after = written.body + static_cast<int64_t>(written.ending.size());
+    outcome.plan.push_back("would convert (" + std::to_string(filter.consumed()) + " -> " +
+                           std::to_string(after) + " bytes)");
+    return outcome;
 }
 
 }  // namespace tidewell

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Io.h"
 
@@ -52,9 +53,19 @@ struct RewriteOutcome {
     std::string reason;     // empty when converted without a warning
     bool replaced = false;  // the log holds the converted bytes (a warning may follow)
     LogState written;       // with recordWritten, once replaced: what the log holds now
+    // From DryRunLog, when the log would be converted: what a real run would
+    // do with it, one line each, in its order.
+    std::vector<std::string> plan;
 };
 
 RewriteOutcome RewriteLog(Io& io, const RewriteJob& job);
+
+// What RewriteLog would do, found without creating, changing or locking
+// anything: the same checks, the filter run to count the converted size, the
+// backup it would make, and what is known to stop the scratch file. Status as
+// RewriteLog's (kConverted: it would convert, and `plan` says how). What only
+// writing shows (a full disk, say) is not foreseen.
+RewriteOutcome DryRunLog(Io& io, const RewriteJob& job);
 
 // A log opened for a rewrite, after every check that needs no scratch file:
 // a plain file that is not the list, not read-only, not the scratch file's

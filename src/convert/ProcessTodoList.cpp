@@ -127,7 +127,8 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
         return outcome;
     }
     BackupPlan plan;
-    const bool planned = settings.m_bBackup != 0 && settings.m_bReverse == 0;
+    // A dry run commits nothing: each entry says which archive it would go to.
+    const bool planned = !env.dryRun && settings.m_bBackup != 0 && settings.m_bReverse == 0;
     if (planned) {
         // A list that cannot be read through is reported before anything is converted.
         if (!PlanBackups(settings, env, fd, listStat, &plan) || env.io.Seek(fd, 0) != 0) {
@@ -176,8 +177,13 @@ ProcessOutcome ProcessTodoList(const ConvertSettings& settings, ConvertEnv& env)
                 continue;
             }
         }
-        const RewriteOutcome r = refused ? *refused : RewriteLog(env.io, job);
+        const RewriteOutcome r = refused      ? *refused
+                                 : env.dryRun ? DryRunLog(env.io, job)
+                                              : RewriteLog(env.io, job);
         if (plannedJob) plan.Converted(index, r);
+        for (const std::string& step : r.plan) {
+            env.diag << "tidewell: " << entry.fileName << ": " << step << '\n';
+        }
         switch (r.status) {
             case RewriteStatus::kConverted:
                 ++outcome.converted;

@@ -28,6 +28,8 @@ struct ConvertEnv {
     std::function<bool(const EntryProgress&)> progress;
     // Turns a name read from the list into one this system can open.
     std::function<std::string(Io&, const std::string&, std::string* error)> mapName;
+    // Only say on diag what each log would go through (DryRunLog); change nothing.
+    bool dryRun = false;
 };
 
 struct EntryFailure {

@@ -132,6 +132,17 @@ bool MayClear(Io& io, const std::string& path, const FileStat& st) {
 #endif
 }
 
+// Why the file `st` found under the scratch name must stay; empty when it is
+// a leftover that may be cleared.
+std::string Unclearable(Io& io, const std::string& path, const FileStat& st, const FileStat& log) {
+    if (!S_ISREG(st.mode)) return path + " exists and is not a regular file";
+    if (SameFile(st, log) && st.nlink <= 1) return "the log itself bears the scratch file's name";
+    if (!MayClear(io, path, st)) {
+        return path + " belongs to someone else; remove it to convert this log";
+    }
+    return {};
+}
+
 // A file under the scratch name that this run did not create. Never written
 // to: a leftover of ours that no live run holds is removed so that the name
 // can be created afresh; anything else stops the entry.
@@ -142,18 +153,8 @@ Leftover ClearLeftover(Io& io, const std::string& path, const FileStat& log, std
         *why = "cannot examine " + path + ": " + ErrnoText(errno);
         return Leftover::kRefused;
     }
-    if (!S_ISREG(st.mode)) {
-        *why = path + " exists and is not a regular file";
-        return Leftover::kRefused;
-    }
-    if (SameFile(st, log) && st.nlink <= 1) {
-        *why = "the log itself bears the scratch file's name";
-        return Leftover::kRefused;
-    }
-    if (!MayClear(io, path, st)) {
-        *why = path + " belongs to someone else; remove it to convert this log";
-        return Leftover::kRefused;
-    }
+    *why = Unclearable(io, path, st, log);
+    if (!why->empty()) return Leftover::kRefused;
     // Read-only and never followed: only to learn whether a live run holds it.
     const int fd = io.Open(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -200,6 +201,21 @@ void DropCreated(Io& io, const std::string& path, int fd) {
 }
 
 }  // namespace
+
+std::string ScratchFileObstacle(Io& io, const std::string& path, const FileStat& log) {
+    FileStat st;
+    const bool found = io.Lstat(path, &st) == 0;
+    if (!found && errno != ENOENT) return "cannot examine " + path + ": " + ErrnoText(errno);
+    if (found) {
+        if (std::string why = Unclearable(io, path, st, log); !why.empty()) return why;
+    }
+    // Creating the file, or clearing a leftover first, needs the folder writable.
+    if (io.Access(DirectoryToSync(path), W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS)) {
+        return (found ? "cannot remove the leftover " : "cannot create ") + path + ": " +
+               ErrnoText(errno);
+    }
+    return {};
+}
 
 int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
                     ReplaceError* err) {

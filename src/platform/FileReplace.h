@@ -23,6 +23,12 @@ struct ReplaceError {
 int OpenScratchFile(Io& io, const std::string& path, const FileStat& log, int lockWaitMs,
                     ReplaceError* err);
 
+// What is known to keep OpenScratchFile from creating the scratch file, found
+// without creating or locking anything: a file in the way that is not to be
+// cleared, a folder this process may not write. Empty when nothing is known;
+// a run at work on the same folder is not looked for.
+std::string ScratchFileObstacle(Io& io, const std::string& path, const FileStat& log);
+
 // The scratch file is complete: give it the original's owner, extended
 // attributes (ACLs among them, read through logFd, the original still open)
 // and permission bits, flush it, make sure the original was not changed since

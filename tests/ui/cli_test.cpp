@@ -54,8 +54,8 @@ TEST(CommandLine, HelpAndVersionNeedNothingElse) {
         EXPECT_EQ(r.err, "");
         if (c.help) {
             for (const char* part :
-                 {"Usage: tidewell", "/batch", "/reverse", "/backup", "/v2", "contains a switch",
-                  "Exit status", "  0  ", "  1  ", "  2  "}) {
+                 {"Usage: tidewell", "/batch", "/reverse", "/backup", "/v2", "--dry-run",
+                  "contains a switch", "Exit status", "  0  ", "  1  ", "  2  "}) {
                 EXPECT_TRUE(Contains(r.out, part)) << part << "\n" << r.out;
             }
             // The profile this user's runs really read.
@@ -69,7 +69,7 @@ TEST(CommandLine, HelpAndVersionNeedNothingElse) {
     }
 }
 
-TEST(CommandLine, OnlyWholeArgumentsAskForHelpOrVersion) {
+TEST(CommandLine, OnlyWholeArgumentsAreOptions) {
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -84,6 +84,10 @@ TEST(CommandLine, OnlyWholeArgumentsAskForHelpOrVersion) {
         {"upper case", {"--HELP"}, 2, false},
         {"longer word", {"--versions"}, 2, false},
         {"single dash", {"-help"}, 2, false},
+        // A dry run needs neither /batch nor a display, and converts nothing.
+        {"dry run", {"--dry-run"}, 0, false},
+        {"dry run in upper case", {"/batch", "--DRY-RUN"}, 0, true},
+        {"dry run glued to a switch", {"--dry-run/batch"}, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,8 +188,13 @@ TEST(CommandLine, SummaryCountsEachKindOfEntry) {
                                         .Mail("in", dir / "stuck/x.log")
                                         .Mail("in", "Q:\\NOWHERE.LOG")  // unmapped drive: skipped
                                         .bytes());
-    const RunResult r = RunTidewell({"/batch", "--verbose"},
-                                    WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n"));
+    const auto env = WriteProfile(dir, dir / "TODOLST2.DAT", "REVERSE=1\n");
+    const RunResult dry = RunTidewell({"--dry-run", "--verbose"}, env);
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_TRUE(dry.err.ends_with(
+        "\ntidewell: dry run, nothing changed: 1 to convert, 1 missing, 3 skipped, 1 failed\n"))
+        << dry.err;
+    const RunResult r = RunTidewell({"/batch", "--verbose"}, env);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.ends_with("\ntidewell: 1 converted, 1 missing, 3 skipped, 1 failed\n"))
         << r.err;

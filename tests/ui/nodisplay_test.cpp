@@ -29,6 +29,12 @@ TEST(NoDisplay, EndsWithOneLineOrRunsHeadless) {
          2,
          {"missing/TODOLST2.DAT", "display"}},
         {"readable list without batch", true, {}, 2, {"needs a display", "/batch"}},
+        // A dry run never asks for another list.
+        {"unreadable list in a dry run",
+         false,
+         {"--dry-run"},
+         2,
+         {"cannot read the to-do list", "missing/TODOLST2.DAT"}},
         // Qt would abort here; the program ends with the same one line instead.
         {"a display that cannot be opened",
          false,
