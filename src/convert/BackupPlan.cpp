@@ -9,19 +9,6 @@
 namespace tidewell {
 namespace {
 
-constexpr char kBackupArchive[] = "STXBAK";
-
-// The archive a job's backup goes into: its folder and file name.
-void ArchiveOf(const RewriteJob& job, std::string* folder, std::string* name) {
-    *folder = job.archiveFolder;
-    *name = job.archiveName;
-    if (name->empty()) {
-        const PathParts parts = SplitSystemPath(job.path);
-        *folder = parts.drive + parts.directory;
-        *name = ArchiveFileName(kBackupArchive);
-    }
-}
-
 // One archive, however its folder is named: two spellings of one folder
 // (through a link, with "./" in it) must not make two commits that each
 // replace the other's members.

@@ -244,9 +244,6 @@ std::string BackupCommand(const std::string& listName) {
     return "a -n " + parts.drive + parts.directory + kBackupArchive + " " + listName;
 }
 
-namespace {
-
-// The archive a backup of the job's log goes into: its folder and file name on this system.
 void ArchiveOf(const RewriteJob& job, std::string* folder, std::string* name) {
     *folder = job.archiveFolder;
     *name = job.archiveName;
@@ -256,8 +253,6 @@ void ArchiveOf(const RewriteJob& job, std::string* folder, std::string* name) {
         *name = ArchiveFileName(kBackupArchive);
     }
 }
-
-}  // namespace
 
 std::string BackupFromDescriptor(Io& io, const RewriteJob& job, int fd, const FileStat& st,
                                  LogState* saved) {

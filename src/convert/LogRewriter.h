@@ -81,6 +81,10 @@ bool OpenForRewrite(Io& io, const RewriteJob& job, OpenedLog* log, RewriteOutcom
 // as the list gives it, and the archive's name.
 std::string ArchiveListName(const std::string& listName);
 
+// The archive a backup of the job's log goes into, on this system: its
+// folder (keeping its trailing separator) and file name.
+void ArchiveOf(const RewriteJob& job, std::string* folder, std::string* name);
+
 // The archiver command a person would type for this backup: "a -n
 // <drive><folder>STXBAK <file>", for messages only (names are never split
 // from it again).
