@@ -56,6 +56,7 @@ inline std::set<std::string> ListDir(const std::string& dir) {
     return names;
 }
 
+#ifndef _WIN32  // the dry-run checks run on this system only
 // Everything under root and root itself: type and mode, size, modification
 // and change times, and a file's bytes or a link's target. Equal before and
 // after a run that must change nothing; a file created and removed again
@@ -84,6 +85,7 @@ inline std::map<std::string, std::string> TreeState(const std::string& root) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(root)) note(e.path());
     return state;
 }
+#endif
 
 // What a dry run says on standard error, without the lines only a dry run
 // has ("tidewell: <name>: would ..."): what the real run says.
