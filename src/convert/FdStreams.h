@@ -50,17 +50,14 @@ class FdSink : public ByteSink {
     int64_t written() const { return written_; }
 
   private:
-    // The copy is flushed to disk before it replaces the log. Starting the disk
-    // writes every few megabytes lets them run while we filter, so the final
-    // flush has little left to wait for. Only a hint: failures show at the flush.
+    // The copy is flushed to disk before it replaces the log: its disk writes
+    // start every few megabytes, while we go on filtering.
     void StartWriteback() {
-#if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
         constexpr off_t kStep = 2 << 20;
         if (written_ - kicked_ >= kStep) {
-            ::sync_file_range(fd_, kicked_, written_ - kicked_, SYNC_FILE_RANGE_WRITE);
+            tidewell::StartWriteback(fd_, kicked_, written_ - kicked_);
             kicked_ = written_;
         }
-#endif
     }
 
     Io& io_;

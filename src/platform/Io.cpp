@@ -2,6 +2,8 @@
 // built on the seam.
 #include "platform/Io.h"
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <cerrno>
 
@@ -38,6 +40,16 @@ bool WriteAll(Io& io, int fd, const void* buf, size_t n) {
         n -= static_cast<size_t>(w);
     }
     return true;
+}
+
+void StartWriteback(int fd, int64_t offset, int64_t length) {
+#if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
+    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+#endif
 }
 
 int SyncDirectory(Io& io, const std::string& dir) {

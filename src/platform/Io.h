@@ -99,6 +99,12 @@ std::string ErrnoText(int err);
 // Writes all n bytes, retrying short writes and EINTR.
 bool WriteAll(Io& io, int fd, const void* buf, size_t n);
 
+// A file about to be flushed is being written: starts the disk writes of
+// [offset, offset + length) now, so that they run while more is produced and
+// the final flush has little left to wait for. Only a hint: failures show at
+// the flush, and where the system has no such call it does nothing.
+void StartWriteback(int fd, int64_t offset, int64_t length);
+
 // Opens and fsyncs a directory so that a rename inside it is on disk.
 int SyncDirectory(Io& io, const std::string& dir);
 

@@ -88,7 +88,7 @@ bool ArchiveFileSource::BeginWrite(zip_uint64_t keep) {
     writeFd_ = io_.Open(workPath_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY, newMode_);
     if (writeFd_ < 0) return Fail(ZIP_ER_TMPOPEN, "cannot create " + workPath_) >= 0;
     created_ = true;
-    writePos_ = writeEnd_ = 0;
+    writePos_ = writeEnd_ = kicked_ = 0;
     if (keep == 0) return true;
     if (io_.Seek(readFd_, 0) != 0) return Fail(ZIP_ER_SEEK, "cannot read the archive") >= 0;
     readSeek_ = true;
@@ -105,9 +105,22 @@ bool ArchiveFileSource::BeginWrite(zip_uint64_t keep) {
             return Fail(ZIP_ER_WRITE, "cannot write " + workPath_) >= 0;
         }
         writePos_ += static_cast<zip_uint64_t>(r);
+        KickWriteback();
     }
     writeEnd_ = writePos_;
     return true;
+}
+
+// The new archive is flushed before it is used: on a big one, copying the
+// members kept as they are and flushing them at the end would take twice as
+// long as letting the disk writes run during the copy.
+void ArchiveFileSource::KickWriteback() {
+    constexpr zip_uint64_t kStep = 2 << 20;
+    if (writePos_ >= kicked_ + kStep) {
+        StartWriteback(writeFd_, static_cast<int64_t>(kicked_),
+                       static_cast<int64_t>(writePos_ - kicked_));
+        kicked_ = writePos_;
+    }
 }
 
 zip_int64_t ArchiveFileSource::Call(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
@@ -168,6 +181,7 @@ zip_int64_t ArchiveFileSource::Call(void* data, zip_uint64_t len, zip_source_cmd
             }
             writePos_ += len;
             writeEnd_ = std::max(writeEnd_, writePos_);
+            KickWriteback();
             return static_cast<zip_int64_t>(len);
         case ZIP_SOURCE_SEEK_WRITE: {
             const zip_int64_t pos =

@@ -44,6 +44,7 @@ class ArchiveFileSource {
     zip_int64_t Fail(int zipError, const std::string& what);
     bool BeginWrite(zip_uint64_t keep);
     void Discard();
+    void KickWriteback();
 
     Io& io_;
     int readFd_;
@@ -57,6 +58,7 @@ class ArchiveFileSource {
     bool created_ = false;
     zip_uint64_t writePos_ = 0;
     zip_uint64_t writeEnd_ = 0;
+    zip_uint64_t kicked_ = 0;  // disk writes started up to here
     zip_error_t error_{};
     std::string problem_;
 };
