@@ -23,7 +23,8 @@
 #
 # bench/run-bench.sh builds both and calls this. SECTIONS picks sections
 # (default: backup archive wine small); SCALE_RUNS, else RUNS (default 3), is
-# the number of timed runs of each command; the other names above set sizes. Files go into a fresh folder under DIR (default /tmp),
+# the number of rounds, each timing every command of a section once in turn;
+# the other names above set sizes. Files go into a fresh folder under DIR (default /tmp),
 # removed at the end, also on failure.
 set -euo pipefail
 
@@ -66,7 +67,7 @@ trap 'rm -rf "$work" ${wine_work:+"$wine_work"}' EXIT INT TERM
 # The list holds each log's full name, at most 255 bytes.
 [ ${#work} -le 200 ] || die "the folder name $work is too long for the list's names"
 cd "$work"
-echo "== scale: files in $work ($(df -T "$work" | awk 'NR == 2 {print $2}')); $runs runs of each command"
+echo "== scale: files in $work ($(df -T "$work" | awk 'NR == 2 {print $2}')); $runs rounds of each section's commands"
 echo "program: $tidewell"
 load() { echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"; }
 
@@ -130,27 +131,57 @@ peak_kib() {
   tail -n 1 "$work/peak.txt"
 }
 
-# time_pair CSV hyperfine-arguments...: hyperfine with the common options.
+# time_pair OUT hyperfine-arguments...: RUNS rounds, each timing every command
+# once in turn (hyperfine --runs 1), so that a slow spell of the shared disk
+# falls on all of them alike. Prints each command's median, min and max, and
+# writes "median,min,max" per command, in order, to OUT.
 time_pair() {
-  local csv=$1; shift
-  hyperfine --style basic --runs "$runs" --export-csv "$csv" "$@"
+  local out=$1 r i=0 arg names=() take=
+  shift
+  for arg in "$@"; do
+    [ -n "$take" ] && names+=("$arg")
+    take=; [ "$arg" = -n ] && take=1
+  done
+  : >"$out.all"
+  for ((r = 1; r <= runs; r++)); do
+    hyperfine --style none --runs 1 --export-csv "$out.round" "$@" >/dev/null
+    # The time is the "mean" column counted from the end: names may hold commas.
+    awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "mean") back = NF - i; next }
+      { print NR - 1, $(NF - back) }' "$out.round" >>"$out.all"
+  done
+  rm "$out.round"
+  printf '%-48s %9s %9s %9s  (%s rounds)\n' command "median s" "min s" "max s" "$runs"
+  : >"$out"
+  for name in "${names[@]}"; do
+    i=$((i + 1))
+    awk -v n=$i '$1 == n { print $2 }' "$out.all" | sort -g | awk '{ t[NR] = $1 }
+      END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+            printf "%.4f,%.4f,%.4f\n", m, t[1], t[NR] }' >>"$out"
+    awk -F, -v n=$i -v name="$name" 'NR == n { printf "%-48s %9.3f %9.3f %9.3f\n", name, $1, $2, $3 }' "$out"
+  done
+  rm "$out.all"
   load
 }
-
-# mean CSV N: the mean of the Nth command of a hyperfine CSV file (counted
-# from the line's end: a command's name may hold commas).
-mean() { awk -F, -v n="$2" 'NR == n + 1 { print $(NF - 6) }' "$1"; }
+# median OUT N: the median time of the Nth command of a time_pair call. The
+# ratios use medians: on a shared disk one run in a few can stall on a flush.
+median() { awk -F, -v n="$2" 'NR == n { print $1 }' "$1"; }
 
 # The result lines, printed again together at the end.
 results=()
-result() {  # result NAME VALUE TARGET ("<= 3", "< 20480" or "-") UNIT
-  local verdict=
+result() {  # result NAME VALUE TARGET ("<= 3", "< 20480" or "-") UNIT [DETAIL]
+  local verdict=-
   [ "$3" = - ] || verdict=$(awk -v v="$2" -v t="$3" 'BEGIN {
     split(t, p, " "); ok = p[1] == "<=" ? v <= p[2] : v < p[2]; print ok ? "met" : "MISSED" }')
-  results+=("$(printf '%-50s %9s %-3s target %-8s %s' "$1" "$2" "$4" "$3" "$verdict")")
+  results+=("$(printf '%-50s %9s %-3s target %-8s %-6s %s' "$1" "$2" "$4" "$3" "$verdict" "${5:-}")")
   echo "${results[-1]}"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# time_ratio CSV N M TARGET NAME: the result line for command N against M.
+time_ratio() {
+  local a b
+  a=$(median "$1" "$2") b=$(median "$1" "$3")
+  result "$5" "$(ratio "$a" "$b")" "$4" x "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f s / %.3f s", a, b }')"
+}
 
 if has backup; then
   echo "== backup: $backup_logs logs of $log_kib KiB into one empty folder"
@@ -187,7 +218,7 @@ if has backup; then
   eval "$restore"
   peak_without=$(peak_kib env XDG_CONFIG_HOME="$work/backup/without" "$tidewell" /batch)
   echo "peak memory: $peak_with KiB with Backup, $peak_without KiB without"
-  result "backup $backup_logs logs: time x no Backup" "$(ratio "$(mean backup/times.csv 1)" "$(mean backup/times.csv 2)")" "<= 3" x
+  time_ratio backup/times.csv 1 2 "<= 3" "backup $backup_logs logs: time x no Backup"
   result "backup $backup_logs logs: written x (archive+logs)" "$(ratio "$with_all" $((archive + logs)))" "<= 2" x
   result "backup $backup_logs logs: peak memory" "$peak_with" "< 20480" KiB
   rm -rf backup
@@ -228,9 +259,9 @@ if has archive; then
   eval "$restore"
   peak_with=$(peak_kib env XDG_CONFIG_HOME="$work/archive/with" "$tidewell" /batch)
   echo "peak memory: $peak_with KiB with Backup"
-  result "archive $archive_mib MiB: time x (cp + no Backup)" "$(ratio "$(mean archive/times.csv 1)" "$(mean archive/times.csv 2)")" "<= 1.3" x
-  result "archive $archive_mib MiB: time x (dd fsync + no Backup)" "$(ratio "$(mean archive/times.csv 1)" "$(mean archive/times.csv 3)")" - x
-  result "archive $archive_mib MiB: time x no Backup" "$(ratio "$(mean archive/times.csv 1)" "$(mean archive/times.csv 4)")" - x
+  time_ratio archive/times.csv 1 2 "<= 1.3" "archive $archive_mib MiB: time x (cp + no Backup)"
+  time_ratio archive/times.csv 1 3 - "archive $archive_mib MiB: time x (dd fsync + no Backup)"
+  time_ratio archive/times.csv 1 4 - "archive $archive_mib MiB: time x no Backup"
   # One rewrite of the archive in all: the bytes into it are about its size.
   result "archive $archive_mib MiB: archive copies written" "$(ratio "$with_zip" "$archive")" "< 1.5" x
   result "archive $archive_mib MiB: peak memory" "$peak_with" "< 20480" KiB
@@ -268,7 +299,7 @@ if has wine; then
   eval "$restore"
   peak_upper=$(peak_kib env XDG_CONFIG_HOME="$wine_work/upper-cfg" "$tidewell" /batch)
   echo "peak memory: $peak_upper KiB with upper-case names"
-  result "wine $wine_logs names: time x names as on disk" "$(ratio "$(mean wine/times.csv 1)" "$(mean wine/times.csv 2)")" "<= 1.5" x
+  time_ratio wine/times.csv 1 2 "<= 1.5" "wine $wine_logs names: time x names as on disk"
   unset WINEPREFIX
   rm -rf wine "$wine_work"
 fi
@@ -282,7 +313,7 @@ if has small; then
   time_pair small/times.csv \
     --prepare "$restore" -n "tidewell /batch, no Backup" "XDG_CONFIG_HOME=$work/small/cfg $tidewell /batch >/dev/null" \
     --prepare "$restore" -n "copy_floor (copy, fsync, rename, fsync folder)" "$floor small/logs/log*.txt"
-  result "small $small_logs logs: time x copy_floor" "$(ratio "$(mean small/times.csv 1)" "$(mean small/times.csv 2)")" "<= 1.3" x
+  time_ratio small/times.csv 1 2 "<= 1.3" "small $small_logs logs: time x copy_floor"
   rm -rf small
 fi
 
