@@ -13,7 +13,7 @@ trap 'rm -f "$out"' EXIT
 BUILD_DIR=$dir BUILD_TYPE=${type:-RelWithDebInfo} SIZE_MIB=8 RUNS=2 FILTER_BENCH_TIME=0 \
   BACKUP_LOGS=20 LOG_KIB=4 ARCHIVE_MIB=4 ARCHIVE_LOGS=2 WINE_LOGS=50 SMALL_LOGS=20 \
   bash bench/run-bench.sh >"$out" 2>&1 || { cat "$out"; exit 1; }
-for line in '^dd bs=1M conv=fsync' 'tidewell /batch (restore): [0-9]* KiB' \
+for line in '^dd bs=1M conv=fsync' '^cat big > out; sync out' 'tidewell /batch (restore): [0-9]* KiB' \
   '^backup 20 logs: written x' '^backup 20 logs: peak memory *[0-9]' \
   '^archive 4 MiB: archive copies written' '^wine 50 names: time x' '^small 20 logs: time x copy_floor'; do
   grep -q "$line" "$out" || { cat "$out"; echo "bench smoke: no line matching $line" >&2; exit 1; }
