@@ -20,6 +20,7 @@
 #include <sys/vfs.h>
 #endif
 
+#include "platform/FileReplace.h"
 #include "platform/PathParts.h"
 
 namespace tidewell {
@@ -260,9 +261,9 @@ struct HarucomNames::Folders {
         if (wd < 0) return CaseVariants(folder, name);
         Listing& listing = byWatch[wd];
         if (!listing.listed) listing.reportsComplete = ReportsComplete(folder);
-        const bool explained = listing.reported && listing.reportsComplete &&
-                               now.dev == listing.seen.dev && now.ino == listing.seen.ino;
-        if (!listing.listed || !(SameState(listing.seen, now) || explained)) {
+        const bool explained =
+            listing.reported && listing.reportsComplete && SameFile(now, listing.seen);
+        if (!listing.listed || !(Unchanged(listing.seen, now) || explained)) {
             List(io, folder, now, &listing);
         }
         listing.seen = now;
@@ -272,14 +273,6 @@ struct HarucomNames::Folders {
     }
 
   private:
-    static bool SameTime(const timespec& a, const timespec& b) {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    }
-    static bool SameState(const FileStat& a, const FileStat& b) {
-        return a.dev == b.dev && a.ino == b.ino && a.size == b.size && SameTime(a.mtime, b.mtime) &&
-               SameTime(a.ctime, b.ctime);
-    }
-
     // Network file systems report only this machine's changes: there any
     // change seen in the folder's state means listing it again.
     static bool ReportsComplete(const std::string& folder) {
@@ -313,8 +306,7 @@ struct HarucomNames::Folders {
         }
         // Kept only when it is surely the folder the watch is on and it read whole.
         FileStat after;
-        listing->listed = !ec && io.Stat(folder, &after) == 0 && after.dev == before.dev &&
-                          after.ino == before.ino;
+        listing->listed = !ec && io.Stat(folder, &after) == 0 && SameFile(after, before);
     }
 
     static void Add(const std::string& entry, Listing* listing) {
